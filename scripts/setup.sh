@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Installs what Vesk needs to build, run and test, skipping whatever is already present.
+# Debian/Ubuntu: apt-get (directly as root, through sudo otherwise). macOS: Homebrew.
+set -euo pipefail
+
+debian_packages=(
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev qt6-base-dev-tools libgl-dev qt6-qpa-plugins
+  libbenchmark-dev
+  git diffutils zip unzip python3
+  xvfb xauth x11-apps fonts-dejavu-core fonts-noto-color-emoji
+  ripgrep
+)
+brew_packages=(qt cmake ninja google-benchmark git zip unzip ripgrep python)
+
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+setup_debian() {
+  local missing=()
+  for p in "${debian_packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+      missing+=("$p")
+    fi
+  done
+  if [ ${#missing[@]} -eq 0 ]; then
+    return 0
+  fi
+  echo "Installing: ${missing[*]}"
+  as_root apt-get update -qq
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+setup_macos() {
+  if ! command -v brew >/dev/null 2>&1; then
+    echo "Homebrew is required on macOS: https://brew.sh" >&2
+    exit 1
+  fi
+  local missing=()
+  for p in "${brew_packages[@]}"; do
+    brew list --versions "$p" >/dev/null 2>&1 || missing+=("$p")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    brew install "${missing[@]}"
+  fi
+}
+
+case "$(uname -s)" in
+  Linux)
+    if command -v apt-get >/dev/null 2>&1; then
+      setup_debian
+    else
+      echo "Unsupported Linux distribution: install the packages listed in scripts/setup.sh by hand." >&2
+      exit 1
+    fi
+    ;;
+  Darwin) setup_macos ;;
+  *) echo "Unsupported system: $(uname -s)" >&2; exit 1 ;;
+esac

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace vesk {
+
+// The user's private temporary directory: $TMPDIR when set (macOS gives each user a private
+// one), otherwise "vesk-<uid>" under the system temporary directory, created with mode 0700 and
+// checked to be a real directory owned by the user with no access for others. Returns an empty
+// string when no such directory can be had. Every temporary file the program writes goes here.
+QString userTempDir();
+
+// Eight upper-case hexadecimal digits from a fresh random UUID (its text form's first 8 characters).
+QString shortUuid();
+
+// Creates a new directory named prefix + full UUID (e.g. "patch_" + UUID) inside userTempDir(),
+// with mode 0700. Returns its path, or an empty string on failure.
+QString createTempDirectory(const QString &prefix);
+
+// Writes a new private file (mode 0600) named `name` inside userTempDir(), atomically, never
+// following a link that already stands at that name. Returns the path, or an empty string on failure.
+QString writeTempFile(const QString &name, const QByteArray &data);
+
+} // namespace vesk

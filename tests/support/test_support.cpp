@@ -1,0 +1,86 @@
+#include "test_support.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTest>
+
+namespace vesk::test {
+
+QString writeFile(const QString &dir, const QString &relativePath, const QByteArray &content)
+{
+    const QString path = QDir(dir).filePath(relativePath);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        qFatal("cannot write fixture %s", qPrintable(path));
+    }
+    file.write(content);
+    file.close();
+    return path;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    return file.readAll();
+}
+
+QString writeScript(const QString &dir, const QString &name, const QByteArray &body)
+{
+    const QString path = writeFile(dir, name, "#!/bin/sh\n" + body + "\n");
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                    | QFileDevice::ReadGroup | QFileDevice::ExeGroup);
+    return path;
+}
+
+QByteArray run(const QString &program, const QStringList &arguments, const QString &workingDirectory,
+               bool *ok)
+{
+    QProcess process;
+    process.setWorkingDirectory(workingDirectory);
+    process.start(program, arguments);
+    const bool finished = process.waitForStarted(10000) && process.waitForFinished(60000);
+    const bool success = finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    if (ok) {
+        *ok = success;
+    }
+    return process.readAllStandardOutput();
+}
+
+QByteArray git(const QString &repo, const QStringList &arguments)
+{
+    bool ok = false;
+    QByteArray out = run(QStringLiteral("/usr/bin/git"), arguments, repo, &ok);
+    if (!ok) {
+        qFatal("git %s failed in %s", qPrintable(arguments.join(QLatin1Char(' '))), qPrintable(repo));
+    }
+    return out;
+}
+
+void initGitRepo(const QString &dir)
+{
+    QDir().mkpath(dir);
+    git(dir, {QStringLiteral("init"), QStringLiteral("-q"), QStringLiteral("-b"), QStringLiteral("main")});
+    git(dir, {QStringLiteral("config"), QStringLiteral("user.name"), QStringLiteral("Vesk Test")});
+    git(dir, {QStringLiteral("config"), QStringLiteral("user.email"), QStringLiteral("test@vesk.invalid")});
+    git(dir, {QStringLiteral("config"), QStringLiteral("commit.gpgsign"), QStringLiteral("false")});
+}
+
+void commitAll(const QString &repo, const QString &message)
+{
+    git(repo, {QStringLiteral("add"), QStringLiteral("-A")});
+    git(repo, {QStringLiteral("commit"), QStringLiteral("-q"), QStringLiteral("--allow-empty"),
+               QStringLiteral("-m"), message});
+}
+
+QString dataDir()
+{
+    return QStringLiteral(VESK_TEST_DATA_DIR);
+}
+
+} // namespace vesk::test
