@@ -1,0 +1,150 @@
+#include "text/baseline_diff.h"
+
+#include "platform/process_runner.h"
+#include "platform/temp_files.h"
+#include "platform/tool_paths.h"
+#include "text/text_lines.h"
+#include "text/unified_diff.h"
+
+#include <QFile>
+#include <QStringDecoder>
+
+namespace vesk::baseline {
+
+namespace {
+
+// The lines joined with "\n" and no break after the last, as UTF-8.
+QByteArray joinedLines(const VeskNodePtr &root)
+{
+    QByteArray out;
+    out.reserve(root->unitCount());
+    LineReader reader(root);
+    QString line;
+    bool first = true;
+    while (reader.next(line)) {
+        if (!first) {
+            out.append('\n');
+        }
+        first = false;
+        out.append(line.toUtf8());
+    }
+    return out;
+}
+
+DiffResult positionalDiff(const VeskNodePtr &original, const VeskNodePtr &current)
+{
+    DiffResult result;
+    LineReader o(original);
+    LineReader c(current);
+    QString ol;
+    QString cl;
+    for (qint64 i = 0; c.next(cl); ++i) {
+        if (!o.next(ol) || !linesEqual(ol, cl)) {
+            result.modified.insert(i);
+        }
+    }
+    return result;
+}
+
+std::optional<QString> decodeUtf8(const QByteArray &bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = decoder(bytes);
+    if (decoder.hasError()) {
+        return std::nullopt;
+    }
+    return text;
+}
+
+DiffResult externalDiff(const VeskNodePtr &original, const VeskNodePtr &current)
+{
+    const QString id = shortUuid();
+    const QString originalPath = writeTempFile(QStringLiteral("vesk_o_") + id, joinedLines(original));
+    if (originalPath.isEmpty()) {
+        return naiveDiff(original, current);
+    }
+    const QString currentPath = writeTempFile(QStringLiteral("vesk_c_") + id, joinedLines(current));
+    if (currentPath.isEmpty()) {
+        QFile::remove(originalPath);
+        return naiveDiff(original, current);
+    }
+    ProcessRequest request;
+    request.program = toolPath(Tool::Diff);
+    request.arguments = {QStringLiteral("-u"), originalPath, currentPath};
+    request.timeout = diffTimeout;
+    const std::optional<ProcessResult> run = runProcess(request);
+    QFile::remove(originalPath);
+    QFile::remove(currentPath);
+    if (!run) {
+        return naiveDiff(original, current);
+    }
+    return parseDiffOutput(decodeUtf8(run->standardOutput).value_or(QString()));
+}
+
+} // namespace
+
+DiffResult computeDiff(const VeskNodePtr &original, const VeskNodePtr &current)
+{
+    if (original == current) {
+        return {};
+    }
+    if (original->lines() == current->lines()) {
+        return positionalDiff(original, current);
+    }
+    return externalDiff(original, current);
+}
+
+DiffResult parseDiffOutput(QStringView output)
+{
+    DiffResult result;
+    qint64 cur = 0;
+    qint64 pending = 0;
+    auto flush = [&] {
+        if (pending >= 1) {
+            result.deletedAfter.insert(cur - 1);
+            pending = 0;
+        }
+    };
+    for (const DiffLine &line : parseUnifiedDiff(output)) {
+        switch (line.kind) {
+        case DiffLine::Kind::HunkHeader:
+            flush();
+            if (line.hunk) {
+                // An empty new range names the line before it, not the first line of the hunk.
+                cur = line.hunk->newCount == 0 ? line.hunk->newStart : line.hunk->newStart - 1;
+            }
+            break;
+        case DiffLine::Kind::Addition:
+            flush();
+            result.modified.insert(cur++);
+            break;
+        case DiffLine::Kind::Deletion:
+            ++pending;
+            break;
+        case DiffLine::Kind::Context:
+            flush();
+            ++cur;
+            break;
+        case DiffLine::Kind::NoNewlineMarker:
+            break;
+        case DiffLine::Kind::FileHeader:
+        case DiffLine::Kind::Other:
+            flush();
+            break;
+        }
+    }
+    flush();
+    return result;
+}
+
+DiffResult naiveDiff(const VeskNodePtr &original, const VeskNodePtr &current)
+{
+    DiffResult result = positionalDiff(original, current);
+    const qint64 currentLines = current->lines();
+    if (currentLines < original->lines()) {
+        result.deletedAfter.insert(currentLines - 1);
+    }
+    return result;
+}
+
+} // namespace vesk::baseline

@@ -1,0 +1,132 @@
+#include "text/unified_diff.h"
+
+#include <QList>
+
+namespace vesk {
+
+namespace {
+
+// A decimal integer with an optional sign and nothing else.
+std::optional<qint64> parseNumber(QStringView text)
+{
+    if (text.isEmpty()) {
+        return std::nullopt;
+    }
+    bool ok = false;
+    const qint64 value = text.toLongLong(&ok, 10);
+    if (!ok) {
+        return std::nullopt;
+    }
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (!(c.isDigit() && c.unicode() < 0x80) && !(i == 0 && (c == u'+' || c == u'-'))) {
+            return std::nullopt;
+        }
+    }
+    return value;
+}
+
+// "-12,5" or "+3" without its sign character: start and count.
+bool parseRange(QStringView part, qint64 &start, qint64 &count)
+{
+    const QStringView body = part.sliced(1);
+    const qsizetype comma = body.indexOf(u',');
+    const std::optional<qint64> s = parseNumber(comma < 0 ? body : body.first(comma));
+    if (!s) {
+        return false;
+    }
+    std::optional<qint64> c = 1;
+    if (comma >= 0) {
+        c = parseNumber(body.sliced(comma + 1));
+        if (!c || *c < 0) {
+            return false;
+        }
+    }
+    start = *s;
+    count = *c;
+    return true;
+}
+
+} // namespace
+
+std::optional<HunkHeader> parseHunkHeader(QStringView line)
+{
+    if (!line.startsWith(u"@@")) {
+        return std::nullopt;
+    }
+    HunkHeader header;
+    bool haveOld = false;
+    bool haveNew = false;
+    for (QStringView part : line.split(u' ')) {
+        if (!haveOld && part.startsWith(u'-') && part != u"---") {
+            haveOld = parseRange(part, header.oldStart, header.oldCount);
+            if (!haveOld) {
+                return std::nullopt;
+            }
+        } else if (!haveNew && part.startsWith(u'+') && part != u"+++") {
+            haveNew = parseRange(part, header.newStart, header.newCount);
+            if (!haveNew) {
+                return std::nullopt;
+            }
+        }
+        if (haveOld && haveNew) {
+            return header;
+        }
+    }
+    return std::nullopt;
+}
+
+std::vector<DiffLine> parseUnifiedDiff(QStringView diff)
+{
+    std::vector<DiffLine> result;
+    qint64 oldLeft = 0;
+    qint64 newLeft = 0;
+    qint64 oldNumber = 0;
+    qint64 newNumber = 0;
+    for (QStringView line : diff.split(u'\n')) {
+        DiffLine entry;
+        const bool inHunk = oldLeft > 0 || newLeft > 0;
+        if (line.startsWith(u'\\')) {
+            entry.kind = DiffLine::Kind::NoNewlineMarker;
+            entry.content = line.toString();
+        } else if (inHunk && line.startsWith(u'-') && oldLeft > 0) {
+            entry.kind = DiffLine::Kind::Deletion;
+            entry.content = line.sliced(1).toString();
+            entry.oldNumber = oldNumber++;
+            --oldLeft;
+        } else if (inHunk && line.startsWith(u'+') && newLeft > 0) {
+            entry.kind = DiffLine::Kind::Addition;
+            entry.content = line.sliced(1).toString();
+            entry.newNumber = newNumber++;
+            --newLeft;
+        } else if (inHunk && (line.startsWith(u' ') || line.isEmpty()) && oldLeft > 0 && newLeft > 0) {
+            // Some tools strip the space of an empty context line.
+            entry.kind = DiffLine::Kind::Context;
+            entry.content = line.isEmpty() ? QString() : line.sliced(1).toString();
+            entry.oldNumber = oldNumber++;
+            entry.newNumber = newNumber++;
+            --oldLeft;
+            --newLeft;
+        } else {
+            oldLeft = newLeft = 0;
+            entry.content = line.toString();
+            if (line.startsWith(u"@@")) {
+                entry.kind = DiffLine::Kind::HunkHeader;
+                entry.hunk = parseHunkHeader(line);
+                if (entry.hunk) {
+                    oldLeft = entry.hunk->oldCount;
+                    newLeft = entry.hunk->newCount;
+                    oldNumber = entry.hunk->oldStart;
+                    newNumber = entry.hunk->newStart;
+                }
+            } else if (line.startsWith(u"--- ") || line.startsWith(u"+++ ") || line == u"---"
+                       || line == u"+++" || line.startsWith(u"diff ") || line.startsWith(u"index ")) {
+                entry.kind = DiffLine::Kind::FileHeader;
+            }
+        }
+        result.push_back(std::move(entry));
+    }
+    return result;
+}
+
+} // namespace vesk
