@@ -1,0 +1,229 @@
+// Random edits, undos and redos applied to a document and to a plain string, compared after
+// every step. VESK_RANDOM_SEED and VESK_RANDOM_STEPS replay or extend a run.
+
+#include "text/vesk_document.h"
+#include "text_reference.h"
+
+#include <QRandomGenerator>
+#include <QTest>
+
+using namespace vesk;
+using namespace vesk::test;
+
+namespace {
+
+const QStringList pieces = {
+    QStringLiteral("a"),      QStringLiteral("bc"),     QStringLiteral(" "),        QStringLiteral("\t"),
+    QStringLiteral("\n"),     QStringLiteral("\r"),     QStringLiteral("\r\n"),     QStringLiteral("\u2028"),
+    QStringLiteral("\u2029"), QStringLiteral("e\u0301"), QStringLiteral("\u0301"),  QStringLiteral("\u0323"),
+    QStringLiteral("👍"),     QStringLiteral("🏽"),     QStringLiteral("👨\u200D👩"), QStringLiteral("\u200D"),
+    QStringLiteral("🇫"),     QStringLiteral("🇫🇷"),     QStringLiteral("\u1100"),   QStringLiteral("\u1161"),
+    QStringLiteral("漢字"),   QStringLiteral("x\n\ny"), QStringLiteral("\u000b\u0085"),
+};
+
+// The document's operations done the slow way on a string, as the text model defines them.
+struct Reference
+{
+    QString text;
+    QStringList undo;
+    QStringList redo;
+    VeskNodePtr original;  // what the document was given; its lines are checked separately
+    QStringList originalLines;
+    DiffResult baseDiff;
+    QSet<qint64> userEdited;
+    QSet<qint64> modified;
+    QSet<qint64> deletedAfter;
+
+    void pushUndo()
+    {
+        undo.append(text);
+        if (undo.size() > 200) {
+            undo.removeFirst();
+        }
+        redo.clear();
+    }
+
+    void recalc()
+    {
+        const QStringList lines = referenceLines(text).lines;
+        QSet<qint64> candidates = baseDiff.modified;
+        for (qint64 e : userEdited) {
+            if (e < lines.size()) {
+                candidates.insert(e);
+            }
+        }
+        modified.clear();
+        for (qint64 e : candidates) {
+            if (e >= lines.size()) {
+                continue;
+            }
+            if (e >= originalLines.size()
+                || lines[e].normalized(QString::NormalizationForm_D)
+                       != originalLines[e].normalized(QString::NormalizationForm_D)) {
+                modified.insert(e);
+            }
+        }
+        for (qint64 e = originalLines.size(); e < lines.size(); ++e) {
+            modified.insert(e);
+        }
+        deletedAfter = baseDiff.deletedAfter;
+    }
+
+    void insert(const QString &piece, qint64 offset)
+    {
+        pushUndo();
+        text.insert(referenceUnit(text, offset), piece);
+        recalc();
+    }
+
+    void remove(qint64 from, qint64 to)
+    {
+        pushUndo();
+        const qint64 length = referenceLength(text);
+        from = std::clamp<qint64>(from, 0, length);
+        const qint64 end = std::clamp<qint64>(to, from, length);
+        const qsizetype a = referenceUnit(text, from);
+        text.remove(a, referenceUnit(text, end) - a);
+        recalc();
+    }
+
+    void step(QStringList &source, QStringList &target)
+    {
+        if (source.isEmpty()) {
+            return;
+        }
+        target.append(text);
+        text = source.takeLast();
+        recalc();
+    }
+};
+
+QString randomText(QRandomGenerator &rng, int count)
+{
+    QString out;
+    for (int i = 0; i < count; ++i) {
+        out += pieces[rng.bounded(int(pieces.size()))];
+    }
+    return out;
+}
+
+int envInt(const char *name, int fallback)
+{
+    bool ok = false;
+    const int value = qEnvironmentVariableIntValue(name, &ok);
+    return ok ? value : fallback;
+}
+
+} // namespace
+
+class TestTextRandom : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void matchesStringReference_data();
+    void matchesStringReference();
+
+private:
+    void compare(const VeskDocument &doc, const Reference &ref, int step);
+};
+
+void TestTextRandom::matchesStringReference_data()
+{
+    QTest::addColumn<int>("initialPieces");
+    QTest::addColumn<int>("bigInsertPercent");
+    const int seed = envInt("VESK_RANDOM_SEED", 20261206);
+    QTest::addColumn<quint32>("seed");
+    QTest::addRow("small document") << 20 << 0 << quint32(seed);
+    QTest::addRow("many leaves") << 1500 << 3 << quint32(seed + 1);
+}
+
+void TestTextRandom::matchesStringReference()
+{
+    QFETCH(int, initialPieces);
+    QFETCH(int, bigInsertPercent);
+    QFETCH(quint32, seed);
+    const int steps = envInt("VESK_RANDOM_STEPS", 1500);
+    qInfo("seed %u, %d steps", seed, steps);
+    QRandomGenerator rng(seed);
+
+    Reference ref;
+    ref.text = randomText(rng, initialPieces);
+    VeskDocument doc(ref.text);
+    ref.original = doc.original();
+    ref.originalLines = referenceLines(ref.text).lines;
+
+    for (int step = 0; step < steps; ++step) {
+        const qint64 length = referenceLength(ref.text);
+        const int op = rng.bounded(100);
+        if (op < 40) {
+            const bool big = int(rng.bounded(100)) < bigInsertPercent;
+            const QString piece = randomText(rng, big ? 400 : 1 + rng.bounded(4));
+            const qint64 offset = qint64(rng.bounded(int(length) + 5)) - 2;
+            doc.insert(piece, offset);
+            ref.insert(piece, offset);
+        } else if (op < 65) {
+            const qint64 from = qint64(rng.bounded(int(length) + 5)) - 2;
+            const qint64 to = from + qint64(rng.bounded(25)) - 3;
+            doc.deleteRange(from, to);
+            ref.remove(from, to);
+        } else if (op < 78) {
+            doc.undo();
+            ref.step(ref.undo, ref.redo);
+        } else if (op < 88) {
+            doc.redo();
+            ref.step(ref.redo, ref.undo);
+        } else if (op < 98) {
+            const qint64 line = rng.bounded(int(doc.lineCount()) + 3);
+            doc.addUserEditedLine(line);
+            ref.userEdited.insert(line);
+        } else {
+            // A new baseline: either an older text or the current one slightly changed.
+            QString baseline = ref.undo.isEmpty() ? ref.text : ref.undo[rng.bounded(int(ref.undo.size()))];
+            baseline.insert(rng.bounded(int(baseline.size()) + 1), QStringLiteral("\nbase"));
+            doc.setOriginal(baseline);
+            QCOMPARE(doc.originalLines(), referenceLines(baseline).lines);
+            ref.originalLines = referenceLines(baseline).lines;
+            ref.baseDiff = doc.baseDiff();
+            ref.userEdited.clear();
+            QCOMPARE(doc.modifiedLines(), ref.baseDiff.modified);
+            QCOMPARE(doc.deletedAfterLines(), ref.baseDiff.deletedAfter);
+            ref.modified = ref.baseDiff.modified;
+            ref.deletedAfter = ref.baseDiff.deletedAfter;
+        }
+        compare(doc, ref, step);
+        if (QTest::currentTestFailed()) {
+            qWarning("failed at step %d (seed %u)", step, seed);
+            return;
+        }
+    }
+}
+
+void TestTextRandom::compare(const VeskDocument &doc, const Reference &ref, int step)
+{
+    Q_UNUSED(step);
+    QCOMPARE(doc.text(), ref.text);
+    QCOMPARE(doc.length(), referenceLength(ref.text));
+    QCOMPARE(qsizetype(doc.undoStack().size()), ref.undo.size());
+    QCOMPARE(qsizetype(doc.redoStack().size()), ref.redo.size());
+    const ReferenceLines lines = referenceLines(ref.text);
+    QCOMPARE(doc.cachedLines(), lines.lines);
+    QCOMPARE(doc.paragraphBreaks(), lines.paragraphBreaks);
+    QCOMPARE(doc.vesk()->lineCount(), qint64(ref.text.count(u'\n') - ref.text.count(QStringLiteral("\r\n"))));
+    for (qsizetype i = 0; i < lines.lines.size(); ++i) {
+        const VeskNode::LineInfo info = doc.lineInfo(i);
+        QCOMPARE(info.offset, lines.offsets[i]);
+        QCOMPARE(info.content, lines.lines[i]);
+        qint64 before = 0;
+        for (qint64 p : lines.paragraphBreaks) {
+            before += p < i ? 1 : 0;
+        }
+        QCOMPARE(doc.paragraphBreaksBefore(i), before);
+    }
+    QCOMPARE(doc.modifiedLines(), ref.modified);
+    QCOMPARE(doc.deletedAfterLines(), ref.deletedAfter);
+    QCOMPARE(treeProblem(doc.vesk()), QString());
+}
+
+QTEST_GUILESS_MAIN(TestTextRandom)
+#include "tst_text_random.moc"
