@@ -195,7 +195,11 @@ QVariant Preferences::value(const QString &key) const
 QVariant Preferences::typedValue(const QString &key, QMetaType::Type type) const
 {
     QMutexLocker locker(&m_mutex);
-    for (const QVariant &candidate : {m_settings->value(key), m_defaults.value(key)}) {
+    const QVariant stored = m_settings->value(key);
+    if (type == QMetaType::QStringList && !stored.isValid() && m_settings->contains(key)) {
+        return QStringList();  // how an INI file keeps an empty list
+    }
+    for (const QVariant &candidate : {stored, m_defaults.value(key)}) {
         if (!candidate.isValid()) {
             continue;
         }
