@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMutex>
 #include <QObject>
 #include <QSettings>
 #include <QStringList>
@@ -12,7 +13,9 @@ namespace vesk {
 
 // The per-user preferences store: QSettings in the native format (the user defaults store on
 // macOS), typed access with registered defaults, and a change signal for every write.
-// Lives on the main thread. A value of the wrong type reads as the registered default.
+// Lives on the main thread; reads and writes are safe from any thread. A value of the wrong type
+// (one that does not convert cleanly, such as "abc" read as a number) reads as the registered
+// default, or as the type's zero value when there is none.
 class Preferences : public QObject
 {
     Q_OBJECT
@@ -51,7 +54,9 @@ Q_SIGNALS:
 private:
     Preferences();
     QVariant typedValue(const QString &key, QMetaType::Type type) const;
+    void announce(const QString &key);
 
+    mutable QMutex m_mutex;  // QSettings may not be shared between threads unguarded
     std::unique_ptr<QSettings> m_settings;
     QVariantMap m_defaults;
 };

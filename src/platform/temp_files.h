@@ -11,6 +11,11 @@ namespace vesk {
 // string when no such directory can be had. Every temporary file the program writes goes here.
 QString userTempDir();
 
+// Makes sure `path` is a directory only the current user can use: creates it with mode 0700 when
+// missing, tightens the mode of one the user owns, and refuses (returns an empty string) a link,
+// a non-directory or a directory owned by someone else. Returns `path` when it is fit for use.
+QString ensurePrivateDirectory(const QString &path);
+
 // Eight upper-case hexadecimal digits from a fresh random UUID (its text form's first 8 characters).
 QString shortUuid();
 
