@@ -146,6 +146,7 @@ void TestTextRandom::matchesStringReference()
     const int steps = envInt("VESK_RANDOM_STEPS", 1500);
     qInfo("seed %u, %d steps", seed, steps);
     QRandomGenerator rng(seed);
+    const int traceStep = envInt("VESK_RANDOM_TRACE", -1);
 
     Reference ref;
     ref.text = randomText(rng, initialPieces);
@@ -160,11 +161,17 @@ void TestTextRandom::matchesStringReference()
             const bool big = int(rng.bounded(100)) < bigInsertPercent;
             const QString piece = randomText(rng, big ? 400 : 1 + rng.bounded(4));
             const qint64 offset = qint64(rng.bounded(int(length) + 5)) - 2;
+            if (step == traceStep) {
+                qInfo() << "before" << ref.text.toUcs4() << "insert" << piece << offset;
+            }
             doc.insert(piece, offset);
             ref.insert(piece, offset);
         } else if (op < 65) {
             const qint64 from = qint64(rng.bounded(int(length) + 5)) - 2;
             const qint64 to = from + qint64(rng.bounded(25)) - 3;
+            if (step == traceStep) {
+                qInfo() << "before" << ref.text.toUcs4() << "delete" << from << to;
+            }
             doc.deleteRange(from, to);
             ref.remove(from, to);
         } else if (op < 78) {
