@@ -24,17 +24,23 @@ QStringList entries(const QString &dir)
     return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
-mode_t modeOf(const QString &path)
+int modeOf(const QString &path)
 {
-    struct stat st;
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0;
+    struct stat st {};
+    ::stat(QFile::encodeName(path).constData(), &st);
+    return int(st.st_mode & 07777);
+}
+
+bool makeLink(const QString &text, const QString &link)
+{
+    return ::symlink(QFile::encodeName(text).constData(), QFile::encodeName(link).constData()) == 0;
 }
 
 QByteArray readLink(const QString &path)
 {
     QByteArray text(4096, '\0');
     const ssize_t length = ::readlink(QFile::encodeName(path).constData(), text.data(), size_t(text.size()));
-    return text.left(length < 0 ? 0 : length);
+    return text.left(std::max<ssize_t>(length, 0));
 }
 
 enum class Failure { MissingParent, Directory, ParentIsFile, LinkLoop, Fifo, ReadOnlyDirectory, FileSizeLimit };
@@ -49,30 +55,27 @@ private Q_SLOTS:
     void roundTrip_data()
     {
         QTest::addColumn<QString>("name");
-        QTest::addColumn<QVariant>("initial");
+        QTest::addColumn<QByteArray>("initial");  // null: no file yet
         QTest::addColumn<QByteArray>("data");
         const QString plain = QStringLiteral("file.txt");
-        QTest::addRow("new empty") << plain << QVariant() << QByteArray();
-        QTest::addRow("binary") << plain << QVariant() << QByteArray("a\0b\r\n\xff", 6);
-        QTest::addRow("shorter than before") << plain << QVariant(QByteArray(100000, 'x')) << QByteArray("y");
-        QTest::addRow("8 MB") << plain << QVariant(QByteArray("old")) << QByteArray(8 << 20, 'z');
-        QTest::addRow("long name") << QString(250, QLatin1Char('n')) << QVariant(QByteArray("old")) << QByteArray("new");
-        QTest::addRow("non-ASCII name") << QStringLiteral("Grüße-名前.txt") << QVariant() << QByteArray("new");
+        QTest::addRow("new empty") << plain << QByteArray() << QByteArray("");
+        QTest::addRow("binary, shorter than before") << plain << QByteArray(100000, 'x') << QByteArray("a\0b\r\n\xff", 6);
+        QTest::addRow("long name") << QString(250, QLatin1Char('n')) << QByteArray("old") << QByteArray("new");
+        QTest::addRow("non-ASCII name") << QStringLiteral("Grüße-名前.txt") << QByteArray() << QByteArray("new");
     }
 
     void roundTrip()
     {
         QFETCH(QString, name);
-        QFETCH(QVariant, initial);
+        QFETCH(QByteArray, initial);
         QFETCH(QByteArray, data);
         QTemporaryDir dir;
-        const QString path = dir.filePath(name);
-        if (initial.isValid()) {
-            writeFile(dir.path(), name, initial.toByteArray());
+        if (!initial.isNull()) {
+            writeFile(dir.path(), name, initial);
         }
-        const vesk::WriteResult result = vesk::atomicWrite(path, data);
+        const vesk::WriteResult result = vesk::atomicWrite(dir.filePath(name), data);
         QVERIFY2(result.ok, qPrintable(result.error));
-        QCOMPARE(readFile(path), data);
+        QCOMPARE(readFile(dir.filePath(name)), data);
         QCOMPARE(entries(dir.path()), QStringList{name});
     }
 
@@ -86,8 +89,6 @@ private Q_SLOTS:
         QTest::addRow("new, umask 027") << -1 << 027 << false << 0640;
         QTest::addRow("kept 0640") << 0640 << 022 << false << 0640;
         QTest::addRow("kept 0755 despite umask") << 0755 << 077 << false << 0755;
-        QTest::addRow("kept 0444") << 0444 << 022 << false << 0444;
-        QTest::addRow("private new, umask 0") << -1 << 0 << true << 0600;
         QTest::addRow("private new, umask 0277") << -1 << 0277 << true << 0600;
         QTest::addRow("private over 0644") << 0644 << 022 << true << 0600;
     }
@@ -108,21 +109,19 @@ private Q_SLOTS:
         ::umask(previousMask);
         QVERIFY2(result.ok, qPrintable(result.error));
         QCOMPARE(readFile(path), QByteArray("new"));
-        QTEST(int(modeOf(path)), "expectedMode");
+        QTEST(modeOf(path), "expectedMode");
     }
 
     void linkIsKeptAndTargetWritten_data()
     {
-        QTest::addColumn<QString>("linkText");    // what "link" points at; "@" stands for the directory
+        QTest::addColumn<QString>("linkText");    // where "link" points; "@" stands for the directory
         QTest::addColumn<QString>("middleText");  // when set, "middle" is a second link in the chain
         QTest::addColumn<QString>("target");      // where the data lands
         QTest::addColumn<bool>("targetExists");
-        QTest::addRow("relative") << QStringLiteral("real.txt") << QString() << QStringLiteral("real.txt") << true;
+        const QString real = QStringLiteral("sub/real.txt");
+        QTest::addRow("relative") << real << QString() << real << true;
         QTest::addRow("absolute") << QStringLiteral("@/real.txt") << QString() << QStringLiteral("real.txt") << true;
-        QTest::addRow("other directory") << QStringLiteral("sub/real.txt") << QString() << QStringLiteral("sub/real.txt")
-                                         << true;
-        QTest::addRow("chain") << QStringLiteral("middle") << QStringLiteral("sub/real.txt")
-                               << QStringLiteral("sub/real.txt") << true;
+        QTest::addRow("chain") << QStringLiteral("middle") << real << real << true;
         QTest::addRow("dangling") << QStringLiteral("sub/new.txt") << QString() << QStringLiteral("sub/new.txt") << false;
     }
 
@@ -133,27 +132,23 @@ private Q_SLOTS:
         QFETCH(QString, target);
         QFETCH(bool, targetExists);
         QTemporaryDir dir;
-        QDir().mkpath(dir.filePath(QStringLiteral("sub")));
+        QDir(dir.path()).mkdir(QStringLiteral("sub"));
         if (targetExists) {
             writeFile(dir.path(), target, "old");
             QFile::setPermissions(dir.filePath(target), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         }
         const QString link = dir.filePath(QStringLiteral("link"));
         linkText.replace(QLatin1Char('@'), dir.path());
-        QCOMPARE(::symlink(QFile::encodeName(linkText).constData(), QFile::encodeName(link).constData()), 0);
-        if (!middleText.isEmpty()) {
-            QCOMPARE(::symlink(QFile::encodeName(middleText).constData(),
-                               QFile::encodeName(dir.filePath(QStringLiteral("middle"))).constData()), 0);
-        }
+        QVERIFY(makeLink(linkText, link));
+        QVERIFY(middleText.isEmpty() || makeLink(middleText, dir.filePath(QStringLiteral("middle"))));
         const QStringList before = entries(dir.path()) + entries(dir.filePath(QStringLiteral("sub")));
 
         const vesk::WriteResult result = vesk::atomicWrite(link, "new");
         QVERIFY2(result.ok, qPrintable(result.error));
-        QVERIFY(QFileInfo(link).isSymLink());
         QCOMPARE(readLink(link), QFile::encodeName(linkText));
         QCOMPARE(readFile(dir.filePath(target)), QByteArray("new"));
         if (targetExists) {
-            QCOMPARE(int(modeOf(dir.filePath(target))), 0600);
+            QCOMPARE(modeOf(dir.filePath(target)), 0600);
             QCOMPARE(entries(dir.path()) + entries(dir.filePath(QStringLiteral("sub"))), before);
         }
     }
@@ -175,50 +170,34 @@ private Q_SLOTS:
         QFETCH(Failure, failure);
         QTemporaryDir dir;
         const QString original = writeFile(dir.path(), QStringLiteral("file.txt"), "original");
-        QString path = original;
-        QByteArray data(4096, 'n');
-        rlimit previousLimit{};
-        switch (failure) {
-        case Failure::MissingParent:
-            path = dir.filePath(QStringLiteral("missing/file.txt"));
-            break;
-        case Failure::Directory:
-            path = QFileInfo(writeFile(dir.path(), QStringLiteral("sub/inner"), "x")).path();
-            break;
-        case Failure::ParentIsFile:
-            path = original + QStringLiteral("/child");
-            break;
-        case Failure::LinkLoop:
-            path = dir.filePath(QStringLiteral("loop"));
-            QCOMPARE(::symlink("loop", QFile::encodeName(path).constData()), 0);
-            break;
-        case Failure::Fifo:
-            path = dir.filePath(QStringLiteral("fifo"));
-            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0644), 0);
-            break;
-        case Failure::ReadOnlyDirectory:
+        const QMap<Failure, QString> paths{
+            {Failure::MissingParent, dir.filePath(QStringLiteral("missing/file.txt"))},
+            {Failure::Directory, QFileInfo(writeFile(dir.path(), QStringLiteral("sub/inner"), "x")).path()},
+            {Failure::ParentIsFile, original + QStringLiteral("/child")},
+            {Failure::LinkLoop, dir.filePath(QStringLiteral("loop"))},
+            {Failure::Fifo, dir.filePath(QStringLiteral("fifo"))}};
+        const QString path = paths.value(failure, original);
+        QVERIFY(failure != Failure::LinkLoop || makeLink(QStringLiteral("loop"), path));
+        QVERIFY(failure != Failure::Fifo || ::mkfifo(QFile::encodeName(path).constData(), 0644) == 0);
+        if (failure == Failure::ReadOnlyDirectory) {
             if (::geteuid() == 0) {
                 QSKIP("root writes into read-only directories");
             }
             QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-            break;
-        case Failure::FileSizeLimit:
-            // Fails in the middle of writing the side file, even for root.
+        }
+        rlimit previousLimit{};
+        ::getrlimit(RLIMIT_FSIZE, &previousLimit);
+        if (failure == Failure::FileSizeLimit) {
+            // Fails while the side file is being written, even for root.
             ::signal(SIGXFSZ, SIG_IGN);
-            ::getrlimit(RLIMIT_FSIZE, &previousLimit);
-            {
-                rlimit small = previousLimit;
-                small.rlim_cur = 1024;
-                ::setrlimit(RLIMIT_FSIZE, &small);
-            }
-            break;
+            rlimit small = previousLimit;
+            small.rlim_cur = 1024;
+            ::setrlimit(RLIMIT_FSIZE, &small);
         }
         const QStringList before = entries(dir.path());
 
-        const vesk::WriteResult result = vesk::atomicWrite(path, data);
-        if (failure == Failure::FileSizeLimit) {
-            ::setrlimit(RLIMIT_FSIZE, &previousLimit);
-        }
+        const vesk::WriteResult result = vesk::atomicWrite(path, QByteArray(4096, 'n'));
+        ::setrlimit(RLIMIT_FSIZE, &previousLimit);
         QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         QVERIFY(!result.ok);
         QVERIFY(!result.error.isEmpty());
