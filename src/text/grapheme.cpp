@@ -1,6 +1,35 @@
 #include "text/grapheme.h"
 
+#include <algorithm>
+#include <array>
+
 namespace vesk::grapheme {
+
+std::uint8_t propertyOf(char32_t cp)
+{
+    // The Basic Multilingual Plane from a flat table, the rest by binary search.
+    static const std::array<std::uint8_t, 0x10000> bmp = [] {
+        std::array<std::uint8_t, 0x10000> table{};
+        for (std::size_t r = 0; r < graphemeRangeCount && graphemeRanges[r].first < 0x10000; ++r) {
+            const GraphemeRange &range = graphemeRanges[r];
+            for (char32_t c = range.first; c <= range.last && c < 0x10000; ++c) {
+                table[c] = range.value;
+            }
+        }
+        return table;
+    }();
+    if (cp < 0x10000) {
+        return bmp[cp];
+    }
+    const GraphemeRange *end = graphemeRanges + graphemeRangeCount;
+    const GraphemeRange *it = std::upper_bound(graphemeRanges, end, cp,
+                                               [](char32_t c, const GraphemeRange &r) { return c < r.first; });
+    if (it == graphemeRanges) {
+        return Other;
+    }
+    --it;
+    return cp <= it->last ? it->value : std::uint8_t(Other);
+}
 
 qsizetype count(QStringView text)
 {

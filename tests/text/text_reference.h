@@ -2,30 +2,23 @@
 
 // The slow, obviously right ways of the text model, for tests to compare the tree against.
 
+#include "text/grapheme.h"
 #include "text/vesk_node.h"
 
 #include <QList>
 #include <QSet>
 #include <QString>
 #include <QStringList>
-#include <QTextBoundaryFinder>
 
 #include <functional>
 
 namespace vesk::test {
 
-// Cluster boundaries straight from Qt's segmenter over the whole text.
+// Cluster boundaries of the whole flat text at once (the segmenter itself is checked against
+// Unicode's own test data in tst_grapheme).
 inline QList<qsizetype> referenceBoundaries(const QString &text)
 {
-    QList<qsizetype> result{0};
-    if (text.isEmpty()) {
-        return result;
-    }
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    for (qsizetype b = finder.toNextBoundary(); b > 0; b = finder.toNextBoundary()) {
-        result.append(b);
-    }
-    return result;
+    return grapheme::boundaries(text);
 }
 
 inline qint64 referenceLength(const QString &text)
