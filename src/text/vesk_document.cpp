@@ -70,8 +70,7 @@ void VeskDocument::replaceRoot(VeskNodePtr root)
 void VeskDocument::insert(QStringView text, qint64 offset)
 {
     pushUndo();
-    auto [left, right] = VeskNode::split(m_vesk, offset);
-    replaceRoot(VeskNode::concat(VeskNode::concat(left, VeskNode::build(text)), right));
+    replaceRoot(VeskNode::replaceRange(m_vesk, offset, offset, text));
 }
 
 void VeskDocument::deleteRange(qint64 from, qint64 to)
@@ -79,9 +78,7 @@ void VeskDocument::deleteRange(qint64 from, qint64 to)
     pushUndo();
     // A range reaching before the start removes from the start, never more than it names.
     from = std::clamp<qint64>(from, 0, m_vesk->length());
-    auto [left, rest] = VeskNode::split(m_vesk, from);
-    const VeskNodePtr right = VeskNode::split(rest, to - from).second;
-    replaceRoot(VeskNode::concat(left, right));
+    replaceRoot(VeskNode::replaceRange(m_vesk, from, to, {}));
 }
 
 void VeskDocument::step(std::deque<VeskNodePtr> &source, std::deque<VeskNodePtr> &target)

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <future>
 
 namespace vesk {
 
@@ -30,12 +31,21 @@ bool isAsciiWithoutCr(QByteArrayView bytes)
     return ok;
 }
 
+// Halves of texts at least this long are built on two threads.
+constexpr qsizetype parallelBuildUnits = qsizetype(1) << 22;
+
 // Text without CR or non-ASCII characters: one code unit per cluster, so the halving can cut on
 // units directly.
 template <typename View>
 VeskNodePtr buildSimple(View text)
 {
     const qsizetype n = text.size();
+    if (n >= parallelBuildUnits) {
+        const qsizetype half = n / 2;
+        auto left = std::async(std::launch::async, [text, half] { return buildSimple(text.first(half)); });
+        VeskNodePtr right = buildSimple(text.sliced(half));
+        return VeskNode::makeBranch(left.get(), std::move(right));
+    }
     if (n > VeskNode::maxLeafLength) {
         const qsizetype half = n / 2;
         return VeskNode::makeBranch(buildSimple(text.first(half)), buildSimple(text.sliced(half)));
@@ -333,6 +343,36 @@ std::pair<VeskNodePtr, VeskNodePtr> VeskNode::split(const VeskNodePtr &node, qin
     }
     auto [r1, r2] = split(node->right(), offset - w);
     return {join(node->left(), r1), r2};
+}
+
+VeskNodePtr VeskNode::replaceRange(const VeskNodePtr &root, qint64 from, qint64 to, QStringView text)
+{
+    auto [left, rest] = split(root, from);
+    VeskNodePtr right = split(rest, to - std::max<qint64>(from, 0)).second;
+    VeskNodePtr middle = build(text);
+    qint64 mergedLength = middle->length();
+    QString merged;
+    if (left->length() > 0) {
+        const VeskNode *x = lastLeaf(left.get());
+        if (mergedLength + x->length() <= maxLeafLength) {
+            merged = x->chunk().toString();
+            mergedLength += x->length();
+            left = split(left, left->length() - x->length()).first;  // may free x
+        }
+    }
+    merged += text;
+    if (right->length() > 0) {
+        const VeskNode *y = firstLeaf(right.get());
+        if (mergedLength + y->length() <= maxLeafLength) {
+            y->chunk().appendTo(merged);
+            mergedLength += y->length();
+            right = split(right, y->length()).second;  // may free y
+        }
+    }
+    if (mergedLength != middle->length()) {
+        middle = build(merged);
+    }
+    return concat(concat(left, middle), right);
 }
 
 QString VeskNode::text() const

@@ -71,6 +71,10 @@ public:
     static VeskNodePtr concat(const VeskNodePtr &a, const VeskNodePtr &b);
     // Left holds clusters [0, offset), right the rest.
     static std::pair<VeskNodePtr, VeskNodePtr> split(const VeskNodePtr &node, qint64 offset);
+    // Replaces clusters [from, to) with `text` (an inverted range removes nothing). The leaves
+    // around the edit absorb it while they fit one leaf, so typing or deleting one character at
+    // a time does not leave a trail of tiny leaves behind.
+    static VeskNodePtr replaceRange(const VeskNodePtr &root, qint64 from, qint64 to, QStringView text);
 
     const Kind &kind() const { return m_kind; }
     bool isLeaf() const { return std::holds_alternative<Leaf>(m_kind); }
