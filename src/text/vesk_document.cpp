@@ -60,17 +60,47 @@ void VeskDocument::pushUndo()
     m_redoStack.clear();
 }
 
-void VeskDocument::replaceRoot(VeskNodePtr root)
+void VeskDocument::addUserEditedLine(qint64 line)
 {
+    if (!m_userEditedLines.contains(line)) {
+        m_userEditedLines.insert(line);
+        m_newUserEditedLines.insert(line);
+    }
+}
+
+// The one line an edit changes when it neither removes nor inserts a line break, or nothing.
+std::optional<qint64> VeskDocument::lineChangedAlone(qint64 from, qint64 to, QStringView inserted) const
+{
+    for (QChar c : inserted) {
+        if (c == u'\n' || c == QChar(0x2028) || c == QChar(0x2029)) {
+            return std::nullopt;
+        }
+    }
+    const qint64 line = m_vesk->lineOfOffset(from);
+    if (to > from && m_vesk->lineOfOffset(to) != line) {
+        return std::nullopt;
+    }
+    return line;
+}
+
+void VeskDocument::replaceRoot(VeskNodePtr root, std::optional<qint64> onlyChangedLine)
+{
+    const qint64 linesBefore = m_vesk->lines();
     publish(m_vesk, std::move(root));
     m_cachedLines.reset();
-    recalcModifiedLines();
+    // A CR typed before an LF joins the break, and an edit can regroup the seam, so the line
+    // count is checked after the fact as well.
+    if (m_vesk->lines() != linesBefore) {
+        onlyChangedLine.reset();
+    }
+    recalcModifiedLines(onlyChangedLine);
 }
 
 void VeskDocument::insert(QStringView text, qint64 offset)
 {
     pushUndo();
-    replaceRoot(VeskNode::replaceRange(m_vesk, offset, offset, text));
+    const std::optional<qint64> line = lineChangedAlone(offset, offset, text);
+    replaceRoot(VeskNode::replaceRange(m_vesk, offset, offset, text), line);
 }
 
 void VeskDocument::deleteRange(qint64 from, qint64 to)
@@ -78,7 +108,8 @@ void VeskDocument::deleteRange(qint64 from, qint64 to)
     pushUndo();
     // A range reaching before the start removes from the start, never more than it names.
     from = std::clamp<qint64>(from, 0, m_vesk->length());
-    replaceRoot(VeskNode::replaceRange(m_vesk, from, to, {}));
+    const std::optional<qint64> line = lineChangedAlone(from, to, {});
+    replaceRoot(VeskNode::replaceRange(m_vesk, from, to, {}), line);
 }
 
 void VeskDocument::step(std::deque<VeskNodePtr> &source, std::deque<VeskNodePtr> &target)
@@ -111,33 +142,57 @@ void VeskDocument::setOriginal(const VeskNodePtr &baseline)
 {
     publish(m_original, baseline);
     m_userEditedLines.clear();
+    m_newUserEditedLines.clear();
+    // The marks now come from the diff, which the positional rule of the next edit may not agree with.
+    m_modifiedLinesComplete = false;
     m_baseDiff = baseline::computeDiff(m_original, m_vesk);
     publish(m_modifiedLines, m_baseDiff.modified);
     publish(m_deletedAfterLines, m_baseDiff.deletedAfter);
 }
 
-void VeskDocument::recalcModifiedLines()
+bool VeskDocument::isModifiedAgainstBaseline(qint64 line, qint64 lines) const
+{
+    if (line < 0 || line >= lines) {
+        return false;
+    }
+    return line >= m_original->lines() || !linesEqual(m_vesk->lineText(line), m_original->lineText(line));
+}
+
+// Marks a line when it is a candidate (changed by the baseline diff or written by the user) and
+// differs from the baseline line at the same index, plus every line past the baseline's end.
+void VeskDocument::recalcModifiedLines(std::optional<qint64> onlyChangedLine)
 {
     const qint64 lines = m_vesk->lines();
-    const qint64 originalLines = m_original->lines();
     QSet<qint64> result;
-    auto consider = [&](qint64 e) {
-        if (e < 0 || e >= lines || result.contains(e)) {
-            return;
+    auto isCandidate = [this](qint64 e) { return m_baseDiff.modified.contains(e) || m_userEditedLines.contains(e); };
+    if (onlyChangedLine && m_modifiedLinesComplete) {
+        result = m_modifiedLines;
+        m_newUserEditedLines.insert(*onlyChangedLine);
+        for (qint64 e : std::as_const(m_newUserEditedLines)) {
+            result.remove(e);
+            if (e >= m_original->lines() && e < lines) {
+                result.insert(e);
+            } else if (isCandidate(e) && isModifiedAgainstBaseline(e, lines)) {
+                result.insert(e);
+            }
         }
-        if (e >= originalLines || !linesEqual(m_vesk->lineText(e), m_original->lineText(e))) {
+    } else {
+        for (qint64 e : m_baseDiff.modified) {
+            if (isModifiedAgainstBaseline(e, lines)) {
+                result.insert(e);
+            }
+        }
+        for (qint64 e : m_userEditedLines) {
+            if (!result.contains(e) && isModifiedAgainstBaseline(e, lines)) {
+                result.insert(e);
+            }
+        }
+        for (qint64 e = m_original->lines(); e < lines; ++e) {
             result.insert(e);
         }
-    };
-    for (qint64 e : m_baseDiff.modified) {
-        consider(e);
     }
-    for (qint64 e : m_userEditedLines) {
-        consider(e);
-    }
-    for (qint64 e = originalLines; e < lines; ++e) {
-        result.insert(e);
-    }
+    m_newUserEditedLines.clear();
+    m_modifiedLinesComplete = true;
     publish(m_modifiedLines, std::move(result));
     publish(m_deletedAfterLines, m_baseDiff.deletedAfter);
 }

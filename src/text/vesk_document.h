@@ -55,7 +55,7 @@ public:
 
     const QSet<qint64> &userEditedLines() const { return m_userEditedLines; }
     // Editing commands record the lines they write before changing the text.
-    void addUserEditedLine(qint64 line) { m_userEditedLines.insert(line); }
+    void addUserEditedLine(qint64 line);
 
     const std::deque<VeskNodePtr> &undoStack() const { return m_undoStack; }
     const std::deque<VeskNodePtr> &redoStack() const { return m_redoStack; }
@@ -82,9 +82,11 @@ private:
     }
 
     void pushUndo();
-    void replaceRoot(VeskNodePtr root);
+    std::optional<qint64> lineChangedAlone(qint64 from, qint64 to, QStringView inserted) const;
+    void replaceRoot(VeskNodePtr root, std::optional<qint64> onlyChangedLine = std::nullopt);
     void step(std::deque<VeskNodePtr> &source, std::deque<VeskNodePtr> &target);
-    void recalcModifiedLines();
+    void recalcModifiedLines(std::optional<qint64> onlyChangedLine);
+    bool isModifiedAgainstBaseline(qint64 line, qint64 lines) const;
 
     VeskNodePtr m_vesk;
     QSet<qint64> m_modifiedLines;
@@ -95,6 +97,11 @@ private:
     std::deque<VeskNodePtr> m_redoStack;
     DiffResult m_baseDiff;
     QSet<qint64> m_userEditedLines;
+
+    // Lets an edit inside one line re-check only that line: m_modifiedLines is the full answer
+    // for the current text, and the lines edited since then are waiting in m_newUserEditedLines.
+    bool m_modifiedLinesComplete = false;
+    QSet<qint64> m_newUserEditedLines;
 };
 
 } // namespace vesk

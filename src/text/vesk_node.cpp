@@ -423,6 +423,30 @@ qint64 VeskNode::lineStartOffset(qint64 line) const
     return offset + leaf->chunk().clustersBeforeUnit(leaf->chunk().unitAfterBreak(k));
 }
 
+qint64 VeskNode::lineOfOffset(qint64 offset) const
+{
+    offset = std::clamp<qint64>(offset, 0, m_length);
+    qint64 line = 0;
+    const VeskNode *node = this;
+    while (!node->isLeaf()) {
+        const VeskNode *l = node->left().get();
+        if (offset < l->m_length) {
+            node = l;
+        } else {
+            offset -= l->m_length;
+            line += l->m_lineBreaks;
+            node = node->right().get();
+        }
+    }
+    const TextChunk &chunk = node->chunk();
+    const qsizetype end = chunk.unitOffsetOfCluster(offset);
+    for (qsizetype i = 0; i < end; ++i) {
+        const char16_t c = chunk.unitAt(i);
+        line += (c == u'\n' || c == 0x2028 || c == 0x2029) ? 1 : 0;
+    }
+    return line;
+}
+
 qint64 VeskNode::paragraphBreaksBefore(qint64 line) const
 {
     qint64 k = std::min(line, m_lineBreaks);

@@ -101,6 +101,9 @@ public:
     QString lineText(qint64 line) const { return lineInfo(line).content; }
     // Offset of the first character of `line`, or -1 when the line does not exist.
     qint64 lineStartOffset(qint64 line) const;
+    // The line holding the character at `offset` (clamped to the text; the end of the text
+    // belongs to the last line). A line break belongs to the line it ends.
+    qint64 lineOfOffset(qint64 offset) const;
     // How many of the lines before `line` end with U+2029.
     qint64 paragraphBreaksBefore(qint64 line) const;
     // Line indices that end with U+2029, in increasing order.

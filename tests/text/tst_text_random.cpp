@@ -221,6 +221,7 @@ void TestTextRandom::compare(const VeskDocument &doc, const Reference &ref, int 
         const VeskNode::LineInfo info = doc.lineInfo(i);
         QCOMPARE(info.offset, lines.offsets[i]);
         QCOMPARE(info.content, lines.lines[i]);
+        QCOMPARE(doc.vesk()->lineOfOffset(info.offset), i);
         qint64 before = 0;
         for (qint64 p : lines.paragraphBreaks) {
             before += p < i ? 1 : 0;
