@@ -91,18 +91,6 @@ private Q_SLOTS:
         QCOMPARE(render(tree), expected);
     }
 
-    void depthLimitOfBuildSub()
-    {
-        QTemporaryDir repo;
-        writeFile(repo.path(), QStringLiteral("top/a/f.txt"), "x");
-        QCOMPARE(render(ExportScanner::buildSub(repo.filePath(QStringLiteral("top")), QStringLiteral("top"), 13)),
-                 QStringList({"top/a/", "top/a/f.txt text"}));
-        QCOMPARE(render(ExportScanner::buildSub(repo.filePath(QStringLiteral("top")), QStringLiteral("top"), 14)),
-                 QStringList());
-        QCOMPARE(render(ExportScanner::buildSub(repo.filePath(QStringLiteral("none")), QStringLiteral("none"), 1)),
-                 QStringList());
-    }
-
     void sortOrder()
     {
         QCollator collator{QLocale(QLocale::English, QLocale::UnitedStates)};
@@ -115,34 +103,6 @@ private Q_SLOTS:
             names << sorted->name;
         }
         QCOMPARE(names, QStringList({"abc", "Zed", "Äpfel", "apple", "Apple", "banana", "cherry"}));
-    }
-
-    void resolveInclusion_data()
-    {
-        QTest::addColumn<QStringList>("included");
-        QTest::addColumn<QStringList>("excluded");
-        QTest::addColumn<QStringList>("selected");
-        QTest::addRow("categories decide") << QStringList() << QStringList() << QStringList({"a.txt", "p.png"});
-        QTest::addRow("overrides") << QStringList({"k.pem", "ghost"}) << QStringList({"a.txt"})
-                                   << QStringList({"k.pem", "p.png"});
-        QTest::addRow("included wins") << QStringList({"a.txt", "k.pem"}) << QStringList({"a.txt", "k.pem"})
-                                       << QStringList({"a.txt", "k.pem", "p.png"});
-    }
-
-    void resolveInclusion()
-    {
-        QFETCH(QStringList, included);
-        QFETCH(QStringList, excluded);
-        QTemporaryDir repo;
-        writeFile(repo.path(), QStringLiteral("a.txt"), "text");
-        writeFile(repo.path(), QStringLiteral("p.png"), "");
-        writeFile(repo.path(), QStringLiteral("k.pem"), "");
-        writeFile(repo.path(), QStringLiteral("e.bin"), "\x7f" "ELF");
-        const ExportTree tree = ExportScanner::buildTree(repo.path(), {});
-        const QSet<QString> selected = ExportScanner::resolveInclusion(tree, ExportFilter{{}, included, excluded});
-        QStringList sorted(selected.cbegin(), selected.cend());
-        sorted.sort();
-        QTEST(sorted, "selected");
     }
 };
 
