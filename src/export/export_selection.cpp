@@ -23,7 +23,7 @@ QSet<QString> setOf(const QStringList &list)
     return QSet<QString>(list.cbegin(), list.cend());
 }
 
-// Moves `path` to the state `select` with as few overrides as it takes.
+// Moves the file to the state `select` with as few overrides as it takes.
 void setSelected(ExportFilter &filter, const ExportNode &file, bool select)
 {
     const bool byDefault = isExportedByDefault(file.category);
@@ -34,10 +34,11 @@ void setSelected(ExportFilter &filter, const ExportNode &file, bool select)
             appendOnce(filter.included, file.relativePath);
         }
     } else {
+        // A text file can be in both lists (a hand-edited filter); "included" would keep it
+        // selected for good.
+        filter.included.removeAll(file.relativePath);
         if (byDefault) {
             appendOnce(filter.excluded, file.relativePath);
-        } else {
-            filter.included.removeAll(file.relativePath);
         }
     }
 }

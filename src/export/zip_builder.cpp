@@ -170,7 +170,14 @@ ZipResult buildZip(const QString &repoPath, const QStringList &relativePaths, co
     ZipResult result;
     QStringList carried;
     for (const QString &path : relativePaths) {
-        const QString reason = unsupportedNameReason(path);
+        QString reason = unsupportedNameReason(path);
+        // zip stores a directory as an empty entry and skips a pipe with a mere warning, so
+        // either would go missing from a run reported as successful. A missing file still goes
+        // to zip, which then fails the run.
+        const QFileInfo info(repoPath + QLatin1Char('/') + path);
+        if (reason.isEmpty() && info.exists() && !info.isFile()) {
+            reason = QStringLiteral("Not a regular file");
+        }
         if (reason.isEmpty()) {
             carried.append(path);
         } else {

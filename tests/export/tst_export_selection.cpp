@@ -140,6 +140,9 @@ private Q_SLOTS:
         QVERIFY(text.indexOf("\"excluded\"") < text.indexOf("\"included\""));
         QVERIFY(text.indexOf("\"included\"") < text.indexOf("\"includedDirs\""));
         QVERIFY(text.contains("[\n        \"src/a.txt\",\n        \"src/b.txt\"\n    ]"));
+
+        selection.toggleFile(*find(selection.tree(), QStringLiteral("src/a.txt")));
+        QVERIFY(!selection.isSelected(QStringLiteral("src/a.txt")));
     }
 
     void topDirectories()

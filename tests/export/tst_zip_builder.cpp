@@ -118,6 +118,7 @@ private Q_SLOTS:
         QTest::addRow("line breaks") << QStringList{"ok.txt", "a\nb.txt", "cr\rmid.txt", "end\r"}
                                      << QStringList{"a", "b.txt", "cr", "end"}
                                      << QStringList{"a\nb.txt", "cr\rmid.txt", "end\r"};
+        QTest::addRow("a directory") << QStringList{"ok.txt", "src"} << QStringList{"src/x.txt"} << QStringList{"src"};
         QTest::addRow("not inside") << QStringList{"ok.txt", "../outside.txt", "src//b.txt", "./ok.txt"}
                                     << QStringList{"src/b.txt"} << QStringList{"../outside.txt", "src//b.txt", "./ok.txt"};
     }
@@ -128,7 +129,8 @@ private Q_SLOTS:
         QFETCH(QStringList, unlisted);
         QFETCH(QStringList, leftOut);
         QTemporaryDir parent;
-        const QString repo = parent.filePath(QStringLiteral("proj"));
+        const QString folder = QStringLiteral("proj-") + shortUuid();  // runs in other checkouts share the directory
+        const QString repo = parent.filePath(folder);
         writeFile(parent.path(), QStringLiteral("outside.txt"), "outside");
         for (const QString &name : listed + unlisted) {
             if (!leftOut.contains(name) || name.contains(QLatin1Char('\n')) || name.contains(QLatin1Char('\r'))) {
@@ -137,7 +139,7 @@ private Q_SLOTS:
         }
         const ZipResult result = ZipBuilder::buildZip(repo, listed);
         QCOMPARE(result.status, ZipResult::Status::Success);
-        QCOMPARE(result.archivePath, userTempDir() + QStringLiteral("/proj_export.zip"));
+        QCOMPARE(result.archivePath, userTempDir() + QLatin1Char('/') + folder + QStringLiteral("_export.zip"));
         QCOMPARE(modeOf(result.archivePath), 0600);
 
         QStringList skipped;
