@@ -321,7 +321,7 @@ const QSet<QString> &defaultExcludeDirNames()
 const QSet<QString> &bundleExts()
 {
     static const QSet<QString> table =
-        setOf({"app", "framework", "bundle", "xcodeproj", "xcworkspace", "dsym", "xcarchive"});
+        setOf({"app", "framework", "bundle", "xcodeproj", "xcworkspace", "dSYM", "xcarchive"});
     return table;
 }
 
@@ -336,7 +336,15 @@ QString extensionOf(const QString &fileName)
 
 bool isSkippedDirName(const QString &name)
 {
-    return defaultExcludeDirNames().contains(name) || bundleExts().contains(extensionOf(name).toLower());
+    // Bundle extensions match without regard to case.
+    static const QSet<QString> lowerBundleExts = [] {
+        QSet<QString> lowered;
+        for (const QString &ext : bundleExts()) {
+            lowered.insert(ext.toLower());
+        }
+        return lowered;
+    }();
+    return defaultExcludeDirNames().contains(name) || lowerBundleExts.contains(extensionOf(name).toLower());
 }
 
 Classification classify(const QString &fullPath)

@@ -42,7 +42,7 @@ const QSet<QString> &secretExts();
 const QStringList &secretNameWords();        // tried in this order
 const QStringList &secretContentMarkers();   // tried in this order
 const QSet<QString> &defaultExcludeDirNames();
-const QSet<QString> &bundleExts();           // lower-cased
+const QSet<QString> &bundleExts();           // compared without regard to case
 
 // The text after the last dot of `fileName`; empty without a dot or when the only dot leads.
 QString extensionOf(const QString &fileName);

@@ -59,6 +59,22 @@ QByteArray nameList(const QStringList &paths)
     return list;
 }
 
+QString skipReason(const QString &repoPath, const QString &path)
+{
+    const QString reason = ZipBuilder::unsupportedNameReason(path);
+    if (!reason.isEmpty()) {
+        return reason;
+    }
+    // zip stores a directory as an empty entry and skips a pipe with a mere warning, so either
+    // would go missing from a run reported as successful. A missing file still goes to zip,
+    // which then fails the run.
+    const QFileInfo info(repoPath + QLatin1Char('/') + path);
+    if (info.exists() && !info.isFile()) {
+        return QStringLiteral("Not a regular file");
+    }
+    return {};
+}
+
 struct Run
 {
     QString repoPath;
@@ -170,14 +186,7 @@ ZipResult buildZip(const QString &repoPath, const QStringList &relativePaths, co
     ZipResult result;
     QStringList carried;
     for (const QString &path : relativePaths) {
-        QString reason = unsupportedNameReason(path);
-        // zip stores a directory as an empty entry and skips a pipe with a mere warning, so
-        // either would go missing from a run reported as successful. A missing file still goes
-        // to zip, which then fails the run.
-        const QFileInfo info(repoPath + QLatin1Char('/') + path);
-        if (reason.isEmpty() && info.exists() && !info.isFile()) {
-            reason = QStringLiteral("Not a regular file");
-        }
+        const QString reason = skipReason(repoPath, path);
         if (reason.isEmpty()) {
             carried.append(path);
         } else {
