@@ -86,8 +86,6 @@ private Q_SLOTS:
         // A full sample that cuts a character is still text; a file that ends mid-character is not.
         const QByteArray han = QString(3000, QChar(0x4E2D)).toUtf8();
         QTest::addRow("Chinese cut by the sample") << "zh.md" << han << text << "Text file (.md)";
-        QTest::addRow("4-byte char cut after 1") << "e.md" << padded(4099, "\xf0\x9f\x98\x80", 'b')
-                                                 << text << "Text file (.md)";
         QTest::addRow("file ends mid-character") << "zh.md" << han.left(4094) << binary << "Not valid UTF-8";
         QTest::addRow("invalid last byte of full sample") << "x.md" << padded(4096, "\xff") << binary
                                                           << "Not valid UTF-8";
@@ -103,8 +101,6 @@ private Q_SLOTS:
                                                 << "Text file (.md)";
         QTest::addRow("sk- at word start") << "k.txt" << QByteArray("token: sk-proj-123") << secret
                                            << "Content contains: sk-";
-        QTest::addRow("key after a word hit later") << "k.txt" << QByteArray("ask-me (ghp_abc)") << secret
-                                                    << "Content contains: ghp_";
         QTest::addRow("AKIA after underscore") << "k.txt" << QByteArray("X_AKIAIOSFODNN7") << text << "Text file (.txt)";
         QTest::addRow("sk_live_ after letter") << "k.txt" << QByteArray("disk_live_x rk_live_") << secret
                                                << "Content contains: rk_live_";

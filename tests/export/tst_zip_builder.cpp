@@ -24,7 +24,6 @@ using vesk::test::run;
 using vesk::test::writeFile;
 
 Q_DECLARE_METATYPE(vesk::ZipResult::Status)
-
 namespace vesk {
 char *toString(ZipResult::Status status)
 {
@@ -193,15 +192,14 @@ private Q_SLOTS:
         QFile::remove(archive);
     }
 
+    // Every way the tool can end after a stop, or by a signal, is reported as cancelled.
     void stop_data()
     {
         QTest::addColumn<QString>("tool");  // empty: the real zip on a huge file
         QTest::addColumn<bool>("stop");
-        QTest::addColumn<ZipResult::Status>("status");
-        QTest::addRow("real zip stopped") << QString() << true << ZipResult::Status::Cancelled;
-        QTest::addRow("ends by itself after the signal") << "trap 'exit 9' TERM\nwhile :; do sleep 0.05; done" << true
-                                                         << ZipResult::Status::Cancelled;
-        QTest::addRow("killed by someone else") << "kill -KILL $$" << false << ZipResult::Status::Cancelled;
+        QTest::addRow("real zip stopped") << QString() << true;
+        QTest::addRow("ends by itself after the signal") << "trap 'exit 9' TERM\nwhile :; do sleep 0.05; done" << true;
+        QTest::addRow("killed by someone else") << "kill -KILL $$" << false;
     }
 
     void stop()
@@ -224,7 +222,7 @@ private Q_SLOTS:
         }
         QTRY_VERIFY_WITH_TIMEOUT(build.finished(), 20000);
         const ZipResult result = build.result.get();
-        QTEST(result.status, "status");
+        QCOMPARE(result.status, ZipResult::Status::Cancelled);
         QCOMPARE(build.calls.last(), qMakePair(1, 1));
         QCOMPARE(QDir(userTempDir()).entryList({QStringLiteral("zip_*")}), existingWork);
         QVERIFY(!QFile::exists(ZipBuilder::archivePath(repo.path())));
