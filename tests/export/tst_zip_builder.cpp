@@ -23,7 +23,6 @@ using vesk::test::readFile;
 using vesk::test::run;
 using vesk::test::writeFile;
 
-Q_DECLARE_METATYPE(vesk::ZipResult::Status)
 namespace vesk {
 char *toString(ZipResult::Status status)
 {
