@@ -32,11 +32,11 @@ LineCounts countNewFileLines(const QString &path)
             break;
         }
         lineFeeds += std::count(chunk.cbegin(), chunk.cend(), '\n');
-        (void)decoder.decode(chunk);
+        const QString decoded = decoder.decode(chunk);  // decoding is lazy until it becomes a string
     }
     // A sequence cut off at the end of the file is held back by the decoder, not reported; one
     // more byte that cannot continue it brings it out as an error.
-    (void)decoder.decode(QByteArrayView("\n"));
+    const QString last = decoder.decode(QByteArrayView("\n"));
     if (file.error() != QFile::NoError || decoder.hasError()) {
         return {};
     }
