@@ -23,9 +23,11 @@ namespace vesk {
 namespace {
 
 const QString tempDirPrefix = QStringLiteral("patch_");
-// Room for the blocks and folder records of each entry on top of the bytes it holds, so the
-// guard on the disk trips only on data the archive did not declare.
+// The guard on the disk is a backstop against archives that lie about their sizes (the exact
+// check follows unpacking): it allows room for each entry's blocks and folder records, and
+// slack for whatever else writes to the same disk meanwhile.
 constexpr qint64 perEntryAllowance = 64 * 1024;
+constexpr qint64 diskSlack = qint64(256) << 20;
 constexpr int maxWorkers = 8;
 
 // UTF-16 order differs from code point order only where a surrogate meets a unit at U+E000 or
@@ -145,7 +147,7 @@ QList<UnpackedFile> unpack(PatchAnalysis &analysis, const QString &zipPath, cons
         return {};
     }
 
-    const qint64 budget = limits.maxUnpackedBytes + qint64(listing.entries.size()) * perEntryAllowance;
+    const qint64 budget = limits.maxUnpackedBytes + qint64(listing.entries.size()) * perEntryAllowance + diskSlack;
     const UnpackOutcome unpacked = unpackArchive(archive, analysis.tmpDir, budget, limits.unzipTimeout);
     if (unpacked.overBudget) {
         analysis.errors << tooLargeMessage(limits);
