@@ -106,7 +106,8 @@ void describeAll(QList<PatchFileEntry> &entries, const QString &repoPath, const 
 
 QString cleanRepoPath(const QString &repoPath)
 {
-    return QDir::cleanPath(QFileInfo(repoPath).absoluteFilePath());
+    // An empty path would otherwise become the working directory.
+    return repoPath.isEmpty() ? QString() : QDir::cleanPath(QFileInfo(repoPath).absoluteFilePath());
 }
 
 // What unpacking produced must be what the listing promised: a file the listing did not name

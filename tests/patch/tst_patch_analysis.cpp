@@ -218,6 +218,18 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(analysis.tmpDir));
     }
 
+    void temporaryDirectoryFails()
+    {
+        QTemporaryDir dir;
+        const QString zip = makeArchive(dir, {zipFile("a")});
+        qputenv("TMPDIR", QFile::encodeName(writeFile(dir.path(), QStringLiteral("file"), "x")));
+        const PatchAnalysis analysis = PatchApplier::analyze(zip, dir.path());
+        qputenv("TMPDIR", QFile::encodeName(m_temp.path()));
+        QCOMPARE(analysis.errors, QStringList{QStringLiteral("Could not create a temporary folder: Not a directory")});
+        QVERIFY(analysis.tmpDir.isEmpty());
+        PatchApplier::cancel(analysis);
+    }
+
     void toolFailures_data()
     {
         QTest::addColumn<int>("tool");
