@@ -128,7 +128,7 @@ QStringList checkUnpackedTree(const UnpackedTree &tree, const QList<ArchiveEntry
             problems << QStringLiteral("Unpacking produced \"%1\", which the archive does not list").arg(file.relativePath);
         }
     }
-    return problems;
+    return summarized(problems);
 }
 
 // Runs the archive's checks and unpacks it into analysis.tmpDir; on failure fills in errors.

@@ -291,10 +291,11 @@ QStringList vetArchive(const QList<ArchiveEntry> &entries, const PatchLimits &li
     }
     qint64 total = 0;
     for (const ArchiveEntry &entry : entries) {
-        total += entry.size;
-        if (entry.size < 0 || total > limits.maxUnpackedBytes) {
+        // Compared before adding, so that no claimed size can overflow the sum.
+        if (entry.size > limits.maxUnpackedBytes - total) {
             return {tooLargeMessage(limits)};
         }
+        total += entry.size;
     }
 
     QStringList problems;
@@ -332,6 +333,11 @@ QStringList vetArchive(const QList<ArchiveEntry> &entries, const PatchLimits &li
         }
     }
 
+    return summarized(problems);
+}
+
+QStringList summarized(QStringList problems)
+{
     if (problems.size() > maxReportedEntries) {
         const qsizetype more = problems.size() - maxReportedEntries;
         problems.resize(maxReportedEntries);

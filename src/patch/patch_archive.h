@@ -42,6 +42,9 @@ ArchiveListing listArchive(const QString &zipPath, std::chrono::milliseconds tim
 // for a limit); empty when the archive may be unpacked.
 QStringList vetArchive(const QList<ArchiveEntry> &entries, const PatchLimits &limits);
 
+// The first few messages and a line that counts the rest: a hostile archive may hold thousands.
+QStringList summarized(QStringList problems);
+
 // The names of the files (not folders) the listing holds, in the form the walk of the unpacked
 // tree compares them in.
 QSet<QString> listedFileKeys(const QList<ArchiveEntry> &entries);

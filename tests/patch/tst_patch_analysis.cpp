@@ -151,6 +151,8 @@ private Q_SLOTS:
         QTest::addRow("listing unreadable") << Tool::Unzip << QByteArray("echo nonsense") << 0 << failed;
         QTest::addRow("unpacking hangs") << Tool::Unzip << listing + "exec sleep 60" << 0 << failed;
         QTest::addRow("unpacking fails") << Tool::Unzip << listing + "exit 3" << 0 << failed;
+        QTest::addRow("unpacking renames") << Tool::Unzip << listing + "/usr/bin/unzip \"$@\" && touch \"$5/extra\""
+                                           << 0 << "Unpacking produced \"extra\", which the archive does not list";
         QTest::addRow("diff missing") << Tool::Diff << QByteArray() << 0 << QString();
         QTest::addRow("diff hangs") << Tool::Diff << QByteArray("exec sleep 60") << 0 << QString();
         QTest::addRow("not an archive") << Tool::Zip << QByteArray() << 1 << failed;
@@ -169,11 +171,13 @@ private Q_SLOTS:
         const QString zip = dir.filePath("reply.zip");
         makeZip(zip, {zipFile("a.txt", QByteArray(300, 'a')), zipFile("b")});
         writeFile(dir.filePath("repo"), "a.txt", "old\n");
-        PatchLimits limits;  // only what the stand-in does gets a short bound
+        PatchLimits limits;  // only a stand-in that hangs gets a short bound
         if (tool != Tool::Zip) {
             setToolPath(tool, script.isEmpty() ? dir.filePath("missing") : writeScript(dir.path(), "tool", script));
-            (tool == Tool::Diff ? limits.diffTimeout : limits.unzipTimeout) = std::chrono::milliseconds(300);
-            limits.listTimeout = script.startsWith('[') ? limits.listTimeout : std::chrono::milliseconds(300);
+        }
+        if (script.contains("sleep")) {
+            const bool listsFirst = script.startsWith('[');
+            (tool == Tool::Diff ? limits.diffTimeout : listsFirst ? limits.unzipTimeout : limits.listTimeout) = std::chrono::milliseconds(300);
         }
         if (damage == 1 || damage == 2) {
             writeFile(dir.path(), "reply.zip", damage == 1 ? QByteArray("PK garbage") : readFile(zip).left(120));
