@@ -83,7 +83,15 @@ std::optional<QList<ArchiveEntry>> parseListing(const QByteArray &output)
     const QRegularExpressionMatch totalsMatch = totals.match(QString::fromLatin1(lines.last()));
     bool ok = false;
     const qint64 count = totalsMatch.captured(1).toLongLong(&ok);
-    if (!totalsMatch.hasMatch() || !ok || count > lines.size() - 1) {
+    if (!totalsMatch.hasMatch() || !ok || count > lines.size() - 2) {
+        return std::nullopt;
+    }
+    // The line above the entries must be the header that announces them: a tool that printed
+    // a line break inside a name would otherwise slip a made-up entry line past us.
+    const QRegularExpression header(QStringLiteral(R"(^Zip file size: \d+ bytes, number of entries: (\d+)$)"));
+    const qsizetype first = lines.size() - 1 - count;
+    const QRegularExpressionMatch headerMatch = header.match(QString::fromLatin1(lines[first - 1]));
+    if (!headerMatch.hasMatch() || headerMatch.captured(1).toLongLong() != count) {
         return std::nullopt;
     }
     // permissions, version, host, size, text/extra flags, method, date, time, then the name
@@ -92,7 +100,7 @@ std::optional<QList<ArchiveEntry>> parseListing(const QByteArray &output)
         QStringLiteral(R"(^(\S)\S*\s+\S+\s+\S+\s+(\d+)\s+\S+\s+\S+\s+\S+\s+\d\d:\d\d (.+)$)"));
     QList<ArchiveEntry> entries;
     entries.reserve(count);
-    for (qsizetype i = lines.size() - 1 - count; i < lines.size() - 1; ++i) {
+    for (qsizetype i = first; i < lines.size() - 1; ++i) {
         // Latin-1 maps bytes to characters one to one, so the name's bytes come back intact.
         const QRegularExpressionMatch match = entryLine.match(QString::fromLatin1(lines[i]));
         if (!match.hasMatch()) {

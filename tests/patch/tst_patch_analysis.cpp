@@ -149,6 +149,11 @@ private Q_SLOTS:
         QTest::addRow("unzip missing") << Tool::Unzip << QByteArray() << 0 << "Could not run";
         QTest::addRow("listing hangs") << Tool::Unzip << QByteArray("exec sleep 60") << 0 << failed;
         QTest::addRow("listing unreadable") << Tool::Unzip << QByteArray("echo nonsense") << 0 << failed;
+        const QByteArray entry = "-rw-r--r--  3.0 unx        1 tx stor 20-Jun-01 12:00 ";
+        QTest::addRow("listing with a line break in a name")
+            << Tool::Unzip << "cat <<'E'\nZip file size: 9 bytes, number of entries: 2\n" + entry + "../evil\n" + entry + "a\n" + entry
+                                  + "b\n2 files, 2 bytes uncompressed, 2 bytes compressed:  0.0%\nE"
+            << 0 << failed;
         QTest::addRow("unpacking hangs") << Tool::Unzip << listing + "exec sleep 60" << 0 << failed;
         QTest::addRow("unpacking fails") << Tool::Unzip << listing + "exit 3" << 0 << failed;
         QTest::addRow("unpacking renames") << Tool::Unzip << listing + "/usr/bin/unzip \"$@\" && touch \"$5/extra\""
