@@ -97,7 +97,7 @@ std::optional<QList<ArchiveEntry>> parseListing(const QByteArray &output)
     // permissions, version, host, size, text/extra flags, method, date, time, then the name
     // after exactly one space (a name may itself begin with spaces).
     const QRegularExpression entryLine(
-        QStringLiteral(R"(^(\S)\S*\s+\S+\s+\S+\s+(\d+)\s+\S+\s+\S+\s+\S+\s+\d\d:\d\d (.+)$)"));
+        QStringLiteral(R"(^(\S)\S*\s+\S+\s+\S+\s+(\d+)\s+(\S)\S*\s+\S+\s+\S+\s+\d\d:\d\d (.+)$)"));
     QList<ArchiveEntry> entries;
     entries.reserve(count);
     for (qsizetype i = first; i < lines.size() - 1; ++i) {
@@ -109,7 +109,8 @@ std::optional<QList<ArchiveEntry>> parseListing(const QByteArray &output)
         ArchiveEntry entry;
         entry.type = char(match.captured(1).at(0).unicode());
         entry.size = match.captured(2).toLongLong(&ok);
-        entry.listedName = match.captured(3).toLatin1();
+        entry.encrypted = match.captured(3).at(0).isUpper();  // "T" or "B" instead of "t" or "b"
+        entry.listedName = match.captured(4).toLatin1();
         if (!ok) {
             return std::nullopt;
         }
@@ -172,6 +173,10 @@ QString entryProblem(const ArchiveEntry &entry, const QString &name)
     const bool regular = entry.type == '-' || entry.type == '?' || (isFolder && entry.type == 'd');
     if (!regular) {
         return QStringLiteral("it is not a regular file or folder");
+    }
+    if (entry.encrypted) {
+        // unzip would ask for the password on the terminal and wait.
+        return QStringLiteral("it is encrypted");
     }
     if (holdsControlCharacter(name)) {
         return QStringLiteral("its name holds a control character");

@@ -19,6 +19,7 @@ struct ArchiveEntry
     QByteArray listedName;
     char type = '?';  // first letter of the permission column: '-', 'd', 'l', 'p', '?' ...
     qint64 size = 0;  // the uncompressed size the archive claims
+    bool encrypted = false;
 };
 
 enum class ToolOutcome {

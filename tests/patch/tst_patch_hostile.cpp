@@ -120,6 +120,18 @@ private Q_SLOTS:
         QCOMPARE(treeOf(box.temp), QStringList());
     }
 
+    void encryptedEntry()
+    {
+        Sandbox box;
+        writeFile(box.dir.path(), "s.txt", "secret\n");
+        bool ok = false;
+        run("/usr/bin/zip", {"-q", "-P", "pass", box.zip, "s.txt"}, box.dir.path(), &ok);
+        QVERIFY(ok);
+        const PatchAnalysis analysis = PatchApplier::analyze(box.zip, box.repo);
+        QCOMPARE(analysis.errors, QStringList{refused("s.txt", "it is encrypted")});
+        PatchApplier::cancel(analysis);
+    }
+
     void limits_data()
     {
         QTest::addColumn<QList<ZipEntry>>("archive");
