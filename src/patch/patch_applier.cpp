@@ -85,7 +85,8 @@ void describe(PatchFileEntry &entry, const QString &repoPath, const PatchLimits 
 void describeAll(QList<PatchFileEntry> &entries, const QString &repoPath, const PatchLimits &limits)
 {
     // Most of the time goes to starting diff; several at once keep every core busy.
-    const int workers = int(std::clamp<qsizetype>(entries.size(), 1, qBound(2, QThread::idealThreadCount(), maxWorkers)));
+    const int cores = qBound(2, QThread::idealThreadCount(), maxWorkers);
+    const int workers = int(std::clamp<qsizetype>(entries.size(), 1, cores));
     std::atomic<qsizetype> next{0};
     auto work = [&] {
         for (qsizetype i = next++; i < entries.size(); i = next++) {
@@ -125,7 +126,8 @@ QStringList checkUnpackedTree(const UnpackedTree &tree, const QList<ArchiveEntry
     QStringList problems;
     for (const UnpackedFile &file : tree.files) {
         if (!keys.contains(fileKey(file.relativePath))) {
-            problems << QStringLiteral("Unpacking produced \"%1\", which the archive does not list").arg(file.relativePath);
+            problems << QStringLiteral("Unpacking produced \"%1\", which the archive does not list")
+                            .arg(file.relativePath);
         }
     }
     return summarized(problems);
@@ -189,8 +191,8 @@ PatchAnalysis PatchApplier::analyze(const QString &zipPath, const QString &repoP
     analysis.tmpDir = createTempDirectory(tempDirPrefix);
     if (analysis.tmpDir.isEmpty()) {
         const int error = errno;
-        analysis.errors << QStringLiteral("Could not create a temporary folder: %1")
-                               .arg(error != 0 ? qt_error_string(error) : QStringLiteral("no private temporary directory"));
+        const QString reason = error != 0 ? qt_error_string(error) : QStringLiteral("no private temporary directory");
+        analysis.errors << QStringLiteral("Could not create a temporary folder: %1").arg(reason);
         return analysis;
     }
 
@@ -207,8 +209,9 @@ PatchAnalysis PatchApplier::analyze(const QString &zipPath, const QString &repoP
         analysis.entries.append(entry);
     }
     describeAll(analysis.entries, analysis.repoPath, limits);
-    std::sort(analysis.entries.begin(), analysis.entries.end(),
-              [](const PatchFileEntry &a, const PatchFileEntry &b) { return codePointLess(a.relativePath, b.relativePath); });
+    std::sort(analysis.entries.begin(), analysis.entries.end(), [](const PatchFileEntry &a, const PatchFileEntry &b) {
+        return codePointLess(a.relativePath, b.relativePath);
+    });
     return analysis;
 }
 

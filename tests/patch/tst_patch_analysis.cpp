@@ -33,19 +33,22 @@ private Q_SLOTS:
     {
         QTest::addColumn<QList<ZipEntry>>("archive");
         QTest::addColumn<QStringList>("expected");
-        QTest::addRow("enclosing folder beside __MACOSX") << QList<ZipEntry>{zipFile("proj/src/a.c"), zipFile("proj/b"), zipFile("__MACOSX/proj/._b")}
-                                                          << QStringList{"b", "src/a.c"};
-        QTest::addRow("file beside the folder") << QList<ZipEntry>{zipFile("proj/src/a.c"), zipFile("README")} << QStringList{"README", "proj/src/a.c"};
-        QTest::addRow("one folder holding one file") << QList<ZipEntry>{zipFile("proj/a.c")} << QStringList{"a.c"};
-        QTest::addRow("hidden entries and folders skipped")
-            << QList<ZipEntry>{zipFile(".env"), zipFile("p/.git/config"), zipFile("p/a.c"), zipFile("p/sub/.DS_Store")} << QStringList{"a.c"};
-        QTest::addRow("UTF-8 names") << QList<ZipEntry>{zipFile("src/ü.txt"), zipFile("Grüße/名前.md")} << QStringList{"Grüße/名前.md", "src/ü.txt"};
-        QTest::addRow("metadata folder never maps into the repository")
-            << QList<ZipEntry>{zipFile("a.txt"), zipFile("__MACOSX/a.txt"), zipFile("__MACOSX/b.txt")} << QStringList{"a.txt"};
-        QTest::addRow("folders and hidden files only") << QList<ZipEntry>{zipFile("empty/", "", 040755), zipFile(".hidden")} << QStringList{};
-        QTest::addRow("sorted by code point, not UTF-16 unit")
-            << QList<ZipEntry>{zipFile("😀"), zipFile("\xef\xbc\xa1"), zipFile("a"), zipFile("é"), zipFile("B")}
-            << QStringList{"B", "a", "é", "\uFF21", "😀"};
+        const auto add = [](const char *row, const QList<ZipEntry> &zip, const QStringList &expected) {
+            QTest::addRow("%s", row) << zip << expected;
+        };
+        add("enclosing folder beside __MACOSX", {zipFile("p/src/a.c"), zipFile("p/b"), zipFile("__MACOSX/p/._b")},
+            {"b", "src/a.c"});
+        add("file beside the folder", {zipFile("p/src/a.c"), zipFile("README")}, {"README", "p/src/a.c"});
+        add("one folder holding one file", {zipFile("proj/a.c")}, {"a.c"});
+        add("hidden entries and folders skipped",
+            {zipFile(".env"), zipFile("p/.git/config"), zipFile("p/a.c"), zipFile("p/sub/.DS_Store")}, {"a.c"});
+        add("UTF-8 names", {zipFile("src/ü.txt"), zipFile("Grüße/名前.md")}, {"Grüße/名前.md", "src/ü.txt"});
+        add("metadata folder never maps into the repository",
+            {zipFile("a.txt"), zipFile("__MACOSX/a.txt"), zipFile("__MACOSX/b.txt")}, {"a.txt"});
+        add("folders and hidden files only", {zipFile("empty/", "", 040755), zipFile(".hidden")}, {});
+        add("sorted by code point, not UTF-16 unit",
+            {zipFile("😀"), zipFile("\xef\xbc\xa1"), zipFile("a"), zipFile("é"), zipFile("B")},
+            {"B", "a", "é", "\uFF21", "😀"});
     }
 
     void relativePaths()
@@ -65,7 +68,8 @@ private Q_SLOTS:
         QCOMPARE(paths, expected);
         const QFileInfo temp(analysis.tmpDir);
         QCOMPARE(temp.absolutePath(), m_temp.path());
-        QVERIFY(QRegularExpression("^patch_[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}$").match(temp.fileName()).hasMatch());
+        const QRegularExpression name("^patch_[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}$");
+        QVERIFY(name.match(temp.fileName()).hasMatch());
         PatchApplier::cancel(analysis);
     }
 
@@ -81,8 +85,9 @@ private Q_SLOTS:
         QTest::addRow("new file cut off inside a character") << QByteArray() << QByteArray("ab\xc3") << 0LL << 0LL;
         QTest::addRow("identical files") << QByteArray("a\nb\n") << QByteArray("a\nb\n") << 0LL << 0LL;
         QTest::addRow("one line replaced") << QByteArray("a\nb\nc\n") << QByteArray("a\nB\nc\n") << 1LL << 1LL;
-        QTest::addRow("lines beginning with -- and ++") << QByteArray("x\n-- note\n--\n") << QByteArray("x\n++ note\n++\n") << 2LL << 2LL;
-        QTest::addRow("lines that read like file headers") << QByteArray("--- a\nkeep\n") << QByteArray("+++ b\nkeep\n") << 1LL << 1LL;
+        QTest::addRow("lines beginning with -- and ++") << QByteArray("x\n-- a\n--\n") << QByteArray("x\n++ a\n++\n")
+                                                        << 2LL << 2LL;
+        QTest::addRow("lines like file headers") << QByteArray("--- a\nk\n") << QByteArray("+++ b\nk\n") << 1LL << 1LL;
         QTest::addRow("no final line feed") << QByteArray("a") << QByteArray("a\nb") << 2LL << 1LL;
         QTest::addRow("binary files") << QByteArray("\0\1\2", 3) << QByteArray("\0\1\3", 3) << 0LL << 0LL;
         QTest::addRow("diff output not UTF-8") << QByteArray("caf\xe9\n") << QByteArray("cafe\n") << 0LL << 0LL;
@@ -127,7 +132,8 @@ private Q_SLOTS:
         constexpr qint64 day = 86'400'000'000'000;
         const qint64 stored = QDateTime(QDate(2020, 6, 1), QTime(12, 0)).toMSecsSinceEpoch() * 1'000'000;
         if (repoOffsetDays != 0) {
-            QVERIFY(setModificationTime(writeFile(dir.filePath("repo"), "a.txt", "old\n"), FileTime{stored + repoOffsetDays * day}));
+            const QString file = writeFile(dir.filePath("repo"), "a.txt", "old\n");
+            QVERIFY(setModificationTime(file, FileTime{stored + repoOffsetDays * day}));
         }
         makeZip(dir.filePath("reply.zip"), {zipFile("a.txt"), zipFile("b")});
         const PatchAnalysis analysis = PatchApplier::analyze(dir.filePath("reply.zip"), dir.filePath("repo"));
@@ -150,10 +156,9 @@ private Q_SLOTS:
         QTest::addRow("listing hangs") << Tool::Unzip << QByteArray("exec sleep 60") << 0 << failed;
         QTest::addRow("listing unreadable") << Tool::Unzip << QByteArray("echo nonsense") << 0 << failed;
         const QByteArray entry = "-rw-r--r--  3.0 unx        1 tx stor 20-Jun-01 12:00 ";
-        QTest::addRow("listing with a line break in a name")
-            << Tool::Unzip << "cat <<'E'\nZip file size: 9 bytes, number of entries: 2\n" + entry + "../evil\n" + entry + "a\n" + entry
-                                  + "b\n2 files, 2 bytes uncompressed, 2 bytes compressed:  0.0%\nE"
-            << 0 << failed;
+        const QByteArray forged = "cat <<'E'\nZip file size: 9 bytes, number of entries: 2\n" + entry + "../evil\n"
+                                  + entry + "a\n" + entry + "b\n2 files, 2 bytes uncompressed, 2 bytes compressed\nE";
+        QTest::addRow("listing with a line break in a name") << Tool::Unzip << forged << 0 << failed;
         QTest::addRow("unpacking hangs") << Tool::Unzip << listing + "exec sleep 60" << 0 << failed;
         QTest::addRow("unpacking fails") << Tool::Unzip << listing + "exit 3" << 0 << failed;
         QTest::addRow("unpacking renames") << Tool::Unzip << listing + "/usr/bin/unzip \"$@\" && touch \"$5/extra\""
@@ -163,7 +168,8 @@ private Q_SLOTS:
         QTest::addRow("not an archive") << Tool::Zip << QByteArray() << 1 << failed;
         QTest::addRow("archive cut off") << Tool::Zip << QByteArray() << 2 << failed;
         QTest::addRow("no archive") << Tool::Zip << QByteArray() << 3 << failed;
-        QTest::addRow("no temporary folder") << Tool::Zip << QByteArray() << 4 << "Could not create a temporary folder: Not a directory";
+        QTest::addRow("no temporary folder") << Tool::Zip << QByteArray() << 4
+                                             << "Could not create a temporary folder: Not a directory";
     }
 
     void failures()
@@ -182,7 +188,9 @@ private Q_SLOTS:
         }
         if (script.contains("sleep")) {
             const bool listsFirst = script.startsWith('[');
-            (tool == Tool::Diff ? limits.diffTimeout : listsFirst ? limits.unzipTimeout : limits.listTimeout) = std::chrono::milliseconds(300);
+            auto &bound = tool == Tool::Diff ? limits.diffTimeout
+                                             : listsFirst ? limits.unzipTimeout : limits.listTimeout;
+            bound = std::chrono::milliseconds(300);
         }
         if (damage == 1 || damage == 2) {
             writeFile(dir.path(), "reply.zip", damage == 1 ? QByteArray("PK garbage") : readFile(zip).left(120));

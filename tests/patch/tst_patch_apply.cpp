@@ -51,7 +51,8 @@ private Q_SLOTS:
         const QString repo = dir.filePath("repo");
         writeFile(repo, "a", "old a\n");
         writeFile(repo, "b", "old b\n");
-        const PatchAnalysis analysis = analyzed(dir, repo, {zipFile("p/c", "new c\n"), zipFile("p/a", "new a\n"), zipFile("p/b", "new b\n")});
+        const PatchAnalysis analysis =
+            analyzed(dir, repo, {zipFile("p/c", "new c\n"), zipFile("p/a", "new a\n"), zipFile("p/b", "new b\n")});
         const PatchApplyResult result = PatchApplier::apply(analysis, {0});
         QCOMPARE(result.skipped, QStringList{"a"});
         QCOMPARE(result.applied, (QStringList{"b", "c"}));
@@ -90,12 +91,15 @@ private Q_SLOTS:
         if (setup == Setup::FolderThere) {
             writeFile(real, "f/inner", "inner\n");
         }
-        const QMap<Setup, QStringList> links{{Setup::LinkOutside, {outside, "out"}}, {Setup::LinkToParent, {"..", "up"}},
-                                             {Setup::LinkInside, {"deep", "alias"}}, {Setup::LinkThere, {outside + "/conf", "conf"}}};
+        const QMap<Setup, QStringList> links{{Setup::LinkOutside, {outside, "out"}},
+                                             {Setup::LinkToParent, {"..", "up"}},
+                                             {Setup::LinkInside, {"deep", "alias"}},
+                                             {Setup::LinkThere, {outside + "/conf", "conf"}}};
         QVERIFY(!links.contains(setup) || makeLink(links[setup][0], real + '/' + links[setup][1]));
         // The repository is opened through a link, as a path under /tmp is on macOS.
         QVERIFY(makeLink(real, dir.filePath("repo-link")));
-        const PatchAnalysis analysis = analyzed(dir, dir.filePath("repo-link"), {zipFile(path.toUtf8(), "patched\n"), zipFile("x")});
+        const PatchAnalysis analysis =
+            analyzed(dir, dir.filePath("repo-link"), {zipFile(path.toUtf8(), "patched\n"), zipFile("x")});
         const qsizetype other = analysis.entries.first().relativePath == "x" ? 0 : 1;
 
         const PatchApplyResult result = PatchApplier::apply(analysis, {other});
@@ -130,8 +134,12 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString file = dir.filePath("repo/tool.sh");
         QDir().mkpath(dir.filePath("repo"));
-        QVERIFY(repoMode == 0 || ::chmod(QFile::encodeName(writeFile(dir.filePath("repo"), "tool.sh", "old\n")), mode_t(repoMode)) == 0);
-        const PatchAnalysis analysis = analyzed(dir, dir.filePath("repo"), {zipFile("tool.sh", "new\n", 0100000 | archiveMode), zipFile("a")});
+        if (repoMode != 0) {
+            writeFile(dir.filePath("repo"), "tool.sh", "old\n");
+            QCOMPARE(::chmod(QFile::encodeName(file).constData(), mode_t(repoMode)), 0);
+        }
+        const PatchAnalysis analysis =
+            analyzed(dir, dir.filePath("repo"), {zipFile("tool.sh", "new\n", 0100000 | archiveMode), zipFile("a")});
         const mode_t previousMask = ::umask(022);
         const PatchApplyResult result = PatchApplier::apply(analysis, {0});
         ::umask(previousMask);
@@ -174,7 +182,8 @@ private Q_SLOTS:
         analysis.entries[1].patchFileURL = writeFile(dir.path(), "secret", "secret\n");
         const QStringList before = entriesOf(dir.path());
         QCOMPARE(PatchApplier::apply(analysis, {}).errors,
-                 (QStringList{"../escape: the path is not a plain relative path", "b: the unpacked file is not in the patch's temporary folder"}));
+                 (QStringList{"../escape: the path is not a plain relative path",
+                              "b: the unpacked file is not in the patch's temporary folder"}));
         QCOMPARE(entriesOf(dir.path()), before);
         PatchApplier::cancel(PatchAnalysis{{}, dir.path(), {}, {}});
         QVERIFY(QFileInfo::exists(dir.filePath("secret")));

@@ -16,7 +16,8 @@ namespace {
 QStringList treeOf(const QString &dir)
 {
     QStringList paths;
-    QDirIterator it(dir, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    QDirIterator it(dir, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
     while (it.hasNext()) {
         paths << it.next().mid(dir.size());
     }
@@ -65,33 +66,32 @@ private Q_SLOTS:
         const QString folder = "another entry uses it as a folder";
         const QString odd = "its path has an empty or \".\" part";
         const QString irregular = "it is not a regular file or folder";
-        QTest::addRow("parent folder") << QList<ZipEntry>{zipFile("../../evil")} << QStringList{refused("../../evil", climbs)};
-        QTest::addRow("parent folder inside") << QList<ZipEntry>{zipFile("a/../../evil")} << QStringList{refused("a/../../evil", climbs)};
-        QTest::addRow("absolute path") << QList<ZipEntry>{zipFile("/tmp/evil")} << QStringList{refused("/tmp/evil", "its path is absolute")};
-        QTest::addRow("drive letter") << QList<ZipEntry>{zipFile("C:/evil")} << QStringList{refused("C:/evil", "its path begins with a drive letter")};
-        QTest::addRow("backslash") << QList<ZipEntry>{zipFile("..\\evil")} << QStringList{refused("..\\evil", "its name holds a backslash")};
-        QTest::addRow("line feed") << QList<ZipEntry>{zipFile("evil\n.txt")} << QStringList{refused("evil^J.txt", control)};
-        QTest::addRow("escape sequence") << QList<ZipEntry>{zipFile("a\x1b[2J")} << QStringList{refused("a^[[2J", control)};
-        QTest::addRow("delete character") << QList<ZipEntry>{zipFile("del\x7f")} << QStringList{refused("del\x7f", control)};
-        QTest::addRow("right-to-left override") << QList<ZipEntry>{zipFile("evil\u202Etxt.sh")} << QStringList{refused("evil\u202Etxt.sh", control)};
-        QTest::addRow("symbolic link") << QList<ZipEntry>{zipFile("link", "/etc/passwd", 0120777)}
-                                       << QStringList{refused("link", "it is a symbolic link")};
-        QTest::addRow("file through a linked folder") << QList<ZipEntry>{zipFile("d", "/tmp", 0120777), zipFile("d/x")}
-                                                      << QStringList{refused("d", "it is a symbolic link")};
-        QTest::addRow("named pipe") << QList<ZipEntry>{zipFile("pipe", "", 010644)} << QStringList{refused("pipe", irregular)};
-        QTest::addRow("device") << QList<ZipEntry>{zipFile("disk", "", 060644)} << QStringList{refused("disk", irregular)};
-        QTest::addRow("name not UTF-8") << QList<ZipEntry>{zipFile("bad\xff")} << QStringList{refused("bad\uFFFD", "its name is not valid UTF-8")};
-        QTest::addRow("same name in another case") << QList<ZipEntry>{zipFile("README.md"), zipFile("src/x"), zipFile("readme.MD")}
-                                                   << QStringList{refused("readme.MD", same)};
-        QTest::addRow("composed and decomposed") << QList<ZipEntry>{zipFile("caf\xc3\xa9"), zipFile("cafe\xcc\x81")}
-                                                 << QStringList{refused("cafe\u0301", same)};
-        QTest::addRow("same name twice") << QList<ZipEntry>{zipFile("a", "1"), zipFile("a", "2")} << QStringList{refused("a", same)};
-        QTest::addRow("file and folder at once") << QList<ZipEntry>{zipFile("a"), zipFile("A/b")} << QStringList{refused("a", folder)};
-        QTest::addRow("folder entry and file") << QList<ZipEntry>{zipFile("a/", "", 040755), zipFile("a")} << QStringList{refused("a", folder)};
-        QTest::addRow("dot part") << QList<ZipEntry>{zipFile("./a")} << QStringList{refused("./a", odd)};
-        QTest::addRow("empty part") << QList<ZipEntry>{zipFile("a//b")} << QStringList{refused("a//b", odd)};
-        QTest::addRow("one bad entry among good ones") << QList<ZipEntry>{zipFile("good"), zipFile("../keep.txt"), zipFile("src/ok.c")}
-                                                       << QStringList{refused("../keep.txt", climbs)};
+        // One refused entry per row: the archive, then the name as reported and the reason.
+        const auto add = [](const char *row, const QList<ZipEntry> &zip, const QString &name, const QString &why) {
+            QTest::addRow("%s", row) << zip << QStringList{refused(name, why)};
+        };
+        add("parent folder", {zipFile("../../evil")}, "../../evil", climbs);
+        add("parent folder inside", {zipFile("a/../../evil")}, "a/../../evil", climbs);
+        add("absolute path", {zipFile("/tmp/evil")}, "/tmp/evil", "its path is absolute");
+        add("drive letter", {zipFile("C:/evil")}, "C:/evil", "its path begins with a drive letter");
+        add("backslash", {zipFile("..\\evil")}, "..\\evil", "its name holds a backslash");
+        add("line feed", {zipFile("evil\n.txt")}, "evil^J.txt", control);
+        add("escape sequence", {zipFile("a\x1b[2J")}, "a^[[2J", control);
+        add("delete character", {zipFile("del\x7f")}, "del\x7f", control);
+        add("right-to-left override", {zipFile("evil\u202Etxt.sh")}, "evil\u202Etxt.sh", control);
+        add("symbolic link", {zipFile("link", "/etc/passwd", 0120777)}, "link", "it is a symbolic link");
+        add("through a linked folder", {zipFile("d", "/tmp", 0120777), zipFile("d/x")}, "d", "it is a symbolic link");
+        add("named pipe", {zipFile("pipe", "", 010644)}, "pipe", irregular);
+        add("device", {zipFile("disk", "", 060644)}, "disk", irregular);
+        add("name not UTF-8", {zipFile("bad\xff")}, "bad\uFFFD", "its name is not valid UTF-8");
+        add("same name in another case", {zipFile("README"), zipFile("src/x"), zipFile("readMe")}, "readMe", same);
+        add("composed and decomposed", {zipFile("caf\xc3\xa9"), zipFile("cafe\xcc\x81")}, "cafe\u0301", same);
+        add("same name twice", {zipFile("a", "1"), zipFile("a", "2")}, "a", same);
+        add("file and folder at once", {zipFile("a"), zipFile("A/b")}, "a", folder);
+        add("folder entry and file", {zipFile("a/", "", 040755), zipFile("a")}, "a", folder);
+        add("dot part", {zipFile("./a")}, "./a", odd);
+        add("empty part", {zipFile("a//b")}, "a//b", odd);
+        add("one bad among good ones", {zipFile("good"), zipFile("../keep.txt"), zipFile("ok")}, "../keep.txt", climbs);
         QList<ZipEntry> many;
         QStringList manyErrors;
         for (int i = 0; i < 30; ++i) {
@@ -141,7 +141,8 @@ private Q_SLOTS:
         const ZipEntry exactly{"exactly", {}, 0100644, 1 << 20};
         const ZipEntry large{"large", {}, 0100644, 2 << 20};
         const ZipEntry lying{"lying", {}, 0100644, 64 << 20, 10};
-        QTest::addRow("at both limits") << QList<ZipEntry>{exactly, zipFile("d/", "", 040755), zipFile("d/e", "")} << QString() << false;
+        QTest::addRow("at both limits") << QList<ZipEntry>{exactly, zipFile("d/", "", 040755), zipFile("d/e", "")}
+                                        << QString() << false;
         QTest::addRow("too many entries") << QList<ZipEntry>{zipFile("a"), zipFile("b"), zipFile("c"), zipFile("d")}
                                           << "The archive holds more than 3 entries" << true;
         QTest::addRow("claims too much") << QList<ZipEntry>{large} << tooLarge << true;

@@ -60,7 +60,8 @@ open(sys.argv[2], 'wb').write(data)
 )PY";
     QJsonArray spec;
     for (const ZipEntry &e : entries) {
-        spec.append(QJsonObject{{"name", QString::fromLatin1(e.name.toBase64())}, {"data", QString::fromLatin1(e.data.toBase64())},
+        spec.append(QJsonObject{{"name", QString::fromLatin1(e.name.toBase64())},
+                                {"data", QString::fromLatin1(e.data.toBase64())},
                                 {"mode", e.mode}, {"zeros", e.zeros}, {"claim", e.claimedSize}});
     }
     QTemporaryDir work;
