@@ -87,10 +87,13 @@ void describeAll(QList<PatchFileEntry> &entries, const QString &repoPath, const 
     // Most of the time goes to starting diff; several at once keep every core busy.
     const int cores = qBound(2, QThread::idealThreadCount(), maxWorkers);
     const int workers = int(std::clamp<qsizetype>(entries.size(), 1, cores));
+    // Taken once, here: the list's own accessors may detach, which is no work for several threads.
+    PatchFileEntry *items = entries.data();
+    const qsizetype count = entries.size();
     std::atomic<qsizetype> next{0};
     auto work = [&] {
-        for (qsizetype i = next++; i < entries.size(); i = next++) {
-            describe(entries[i], repoPath, limits);
+        for (qsizetype i = next++; i < count; i = next++) {
+            describe(items[i], repoPath, limits);
         }
     };
     if (workers == 1) {
