@@ -1,0 +1,251 @@
+#include "patch/patch_applier.h"
+
+#include "patch/patch_archive.h"
+#include "patch/patch_install.h"
+#include "patch/patch_line_counts.h"
+#include "patch/unpacked_tree.h"
+#include "platform/temp_files.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
+#include <QThreadPool>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+
+#include <sys/stat.h>
+
+namespace vesk {
+
+namespace {
+
+const QString tempDirPrefix = QStringLiteral("patch_");
+// The guard on the disk is a backstop against archives that lie about their sizes (the exact
+// check follows unpacking): it allows room for each entry's blocks and folder records, and
+// slack for whatever else writes to the same disk meanwhile.
+constexpr qint64 perEntryAllowance = 64 * 1024;
+constexpr qint64 diskSlack = qint64(256) << 20;
+constexpr int maxWorkers = 8;
+
+// UTF-16 order differs from code point order only where a surrogate meets a unit at U+E000 or
+// above; moving the surrogates above that range mends it.
+char16_t codePointRank(char16_t unit)
+{
+    if (unit >= 0xD800 && unit <= 0xDFFF) {
+        return char16_t(unit + 0x2000);
+    }
+    return unit >= 0xE000 ? char16_t(unit - 0x800) : unit;
+}
+
+bool codePointLess(const QString &a, const QString &b)
+{
+    const qsizetype common = std::min(a.size(), b.size());
+    for (qsizetype i = 0; i < common; ++i) {
+        if (a[i] != b[i]) {
+            return codePointRank(a[i].unicode()) < codePointRank(b[i].unicode());
+        }
+    }
+    return a.size() < b.size();
+}
+
+QString withoutEnclosingFolder(const QString &relativePath, bool hasEnclosingFolder)
+{
+    const qsizetype slash = relativePath.indexOf(u'/');
+    return hasEnclosingFolder && slash >= 0 ? relativePath.mid(slash + 1) : relativePath;
+}
+
+// Dates, whether the file is new and the size of the change, for one entry.
+void describe(PatchFileEntry &entry, const QString &repoPath, const PatchLimits &limits)
+{
+    const QString repoFile = repoPath + u'/' + entry.relativePath;
+    const QByteArray native = QFile::encodeName(repoFile);
+    struct stat st;
+    entry.isNew = ::lstat(native.constData(), &st) != 0;
+    entry.patchModDate = modificationTime(entry.patchFileURL);
+    if (!entry.isNew) {
+        entry.repoModDate = modificationTime(repoFile);
+    }
+    entry.repoNewer = entry.repoModDate && entry.patchModDate && *entry.repoModDate > *entry.patchModDate;
+
+    LineCounts counts;
+    if (entry.isNew) {
+        counts = countNewFileLines(entry.patchFileURL);
+    } else if (::stat(native.constData(), &st) == 0 && S_ISREG(st.st_mode)) {
+        // Only a regular file is compared: diff would wait forever on a pipe and compare a
+        // folder's namesake file instead of the folder.
+        counts = countChangedLines(repoFile, entry.patchFileURL, limits.diffTimeout);
+    }
+    entry.addedLines = counts.added;
+    entry.removedLines = counts.removed;
+}
+
+void describeAll(QList<PatchFileEntry> &entries, const QString &repoPath, const PatchLimits &limits)
+{
+    // Most of the time goes to starting diff; several at once keep every core busy.
+    const int cores = qBound(2, QThread::idealThreadCount(), maxWorkers);
+    const int workers = int(std::clamp<qsizetype>(entries.size(), 1, cores));
+    // Taken once, here: the list's own accessors may detach, which is no work for several threads.
+    PatchFileEntry *items = entries.data();
+    const qsizetype count = entries.size();
+    std::atomic<qsizetype> next{0};
+    auto work = [&] {
+        for (qsizetype i = next++; i < count; i = next++) {
+            describe(items[i], repoPath, limits);
+        }
+    };
+    if (workers == 1) {
+        work();
+        return;
+    }
+    QThreadPool pool;
+    pool.setMaxThreadCount(workers);
+    for (int i = 0; i < workers; ++i) {
+        pool.start(work);
+    }
+    pool.waitForDone();
+}
+
+QString cleanRepoPath(const QString &repoPath)
+{
+    // An empty path would otherwise become the working directory.
+    return repoPath.isEmpty() ? QString() : QDir::cleanPath(QFileInfo(repoPath).absoluteFilePath());
+}
+
+// What unpacking produced must be what the listing promised: a file the listing did not name
+// means unzip rewrote a name in a way nobody checked.
+QStringList checkUnpackedTree(const UnpackedTree &tree, const QList<ArchiveEntry> &listed, const PatchLimits &limits)
+{
+    qint64 total = 0;
+    for (const UnpackedFile &file : tree.files) {
+        total += file.size;
+    }
+    if (total > limits.maxUnpackedBytes) {
+        return {tooLargeMessage(limits)};
+    }
+    const QSet<QString> keys = listedFileKeys(listed);
+    QStringList problems;
+    for (const UnpackedFile &file : tree.files) {
+        if (!keys.contains(fileKey(file.relativePath))) {
+            problems << QStringLiteral("Unpacking produced \"%1\", which the archive does not list")
+                            .arg(file.relativePath);
+        }
+    }
+    return summarized(problems);
+}
+
+// Runs the archive's checks and unpacks it into analysis.tmpDir; on failure fills in errors.
+QList<UnpackedFile> unpack(PatchAnalysis &analysis, const QString &zipPath, const PatchLimits &limits,
+                           bool &hasEnclosingFolder)
+{
+    const QString archive = QFileInfo(zipPath).absoluteFilePath();
+    const QString failed = QStringLiteral("Failed to unzip ") + QFileInfo(zipPath).fileName();
+
+    const ArchiveListing listing = listArchive(archive, limits.listTimeout);
+    if (listing.outcome != ToolOutcome::Done) {
+        analysis.errors << (listing.outcome == ToolOutcome::CannotStart ? listing.startError : failed);
+        return {};
+    }
+    analysis.errors = vetArchive(listing.entries, limits);
+    if (!analysis.errors.isEmpty()) {
+        return {};
+    }
+
+    const qint64 budget = limits.maxUnpackedBytes + qint64(listing.entries.size()) * perEntryAllowance + diskSlack;
+    const UnpackOutcome unpacked = unpackArchive(archive, analysis.tmpDir, budget, limits.unzipTimeout);
+    if (unpacked.overBudget) {
+        analysis.errors << tooLargeMessage(limits);
+        return {};
+    }
+    if (unpacked.outcome != ToolOutcome::Done) {
+        analysis.errors << (unpacked.outcome == ToolOutcome::CannotStart ? unpacked.startError : failed);
+        return {};
+    }
+
+    const QString base = QFileInfo(analysis.tmpDir).canonicalFilePath();
+    const UnpackedTree tree = walkUnpackedTree(base);
+    if (base.isEmpty() || !tree.readable) {
+        analysis.errors << QStringLiteral("Failed to enumerate extracted files");
+        return {};
+    }
+    analysis.errors = checkUnpackedTree(tree, listing.entries, limits);
+    hasEnclosingFolder = tree.hasEnclosingFolder;
+    return analysis.errors.isEmpty() ? tree.files : QList<UnpackedFile>();
+}
+
+// The unpacked file must still be where analyze found it: inside the temporary directory.
+bool isInsideTempDir(const QString &file, const QString &tempDir)
+{
+    const QString canonicalTemp = QFileInfo(tempDir).canonicalFilePath();
+    const QString folder = QFileInfo(QFileInfo(file).absolutePath()).canonicalFilePath();
+    return !canonicalTemp.isEmpty() && !folder.isEmpty()
+           && (folder == canonicalTemp || folder.startsWith(canonicalTemp + u'/'));
+}
+
+} // namespace
+
+PatchAnalysis PatchApplier::analyze(const QString &zipPath, const QString &repoPath, const PatchLimits &limits)
+{
+    PatchAnalysis analysis;
+    analysis.repoPath = cleanRepoPath(repoPath);
+    errno = 0;
+    analysis.tmpDir = createTempDirectory(tempDirPrefix);
+    if (analysis.tmpDir.isEmpty()) {
+        const int error = errno;
+        const QString reason = error != 0 ? qt_error_string(error) : QStringLiteral("no private temporary directory");
+        analysis.errors << QStringLiteral("Could not create a temporary folder: %1").arg(reason);
+        return analysis;
+    }
+
+    bool hasEnclosingFolder = false;
+    const QList<UnpackedFile> files = unpack(analysis, zipPath, limits, hasEnclosingFolder);
+    if (!analysis.errors.isEmpty()) {
+        return analysis;
+    }
+    analysis.entries.reserve(files.size());
+    for (const UnpackedFile &file : files) {
+        PatchFileEntry entry;
+        entry.relativePath = withoutEnclosingFolder(file.relativePath, hasEnclosingFolder);
+        entry.patchFileURL = file.path;
+        analysis.entries.append(entry);
+    }
+    describeAll(analysis.entries, analysis.repoPath, limits);
+    std::sort(analysis.entries.begin(), analysis.entries.end(), [](const PatchFileEntry &a, const PatchFileEntry &b) {
+        return codePointLess(a.relativePath, b.relativePath);
+    });
+    return analysis;
+}
+
+PatchApplyResult PatchApplier::apply(const PatchAnalysis &analysis, const QSet<qsizetype> &excludedIndices)
+{
+    PatchApplyResult result;
+    for (qsizetype i = 0; i < analysis.entries.size(); ++i) {
+        const PatchFileEntry &entry = analysis.entries[i];
+        if (excludedIndices.contains(i)) {
+            result.skipped << entry.relativePath;
+            continue;
+        }
+        const QString problem = isInsideTempDir(entry.patchFileURL, analysis.tmpDir)
+                                    ? installPatchFile(analysis.repoPath, entry.relativePath, entry.patchFileURL)
+                                    : QStringLiteral("the unpacked file is not in the patch's temporary folder");
+        if (problem.isEmpty()) {
+            result.applied << entry.relativePath;
+        } else {
+            result.errors << entry.relativePath + QStringLiteral(": ") + problem;
+        }
+    }
+    cancel(analysis);
+    return result;
+}
+
+void PatchApplier::cancel(const PatchAnalysis &analysis)
+{
+    // Only ever a directory this class made: a damaged analysis must not delete anything else.
+    if (!analysis.tmpDir.isEmpty() && QFileInfo(analysis.tmpDir).fileName().startsWith(tempDirPrefix)) {
+        removeTree(analysis.tmpDir);
+    }
+}
+
+} // namespace vesk

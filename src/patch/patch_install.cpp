@@ -1,0 +1,269 @@
+#include "patch/patch_install.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <QStringList>
+
+#include <cerrno>
+#include <cstdlib>
+#include <optional>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vesk {
+
+namespace {
+
+constexpr qsizetype copyChunk = 1 << 20;
+
+QString systemReason(int error)
+{
+    return qt_error_string(error);
+}
+
+std::optional<QByteArray> realPath(const QByteArray &path)
+{
+    char *resolved = ::realpath(path.constData(), nullptr);
+    if (!resolved) {
+        return std::nullopt;
+    }
+    QByteArray result(resolved);
+    ::free(resolved);
+    return result;
+}
+
+bool isInside(const QByteArray &root, const QByteArray &path)
+{
+    if (root == "/") {
+        return path.startsWith('/');
+    }
+    return path == root || path.startsWith(root + '/');
+}
+
+bool isPlainRelativePath(const QStringList &parts)
+{
+    for (const QString &part : parts) {
+        if (part.isEmpty() || part == u"." || part == u".." || part.contains(QChar(0))) {
+            return false;
+        }
+    }
+    return !parts.isEmpty();
+}
+
+struct Folder
+{
+    QByteArray path;  // empty on failure
+    QString error;
+};
+
+// Walks (and where needed creates) the destination's folders one by one from the canonical
+// root, so that a link met on the way is judged before anything is written through it.
+Folder prepareFolder(const QByteArray &root, const QStringList &parts)
+{
+    QByteArray folder = root;
+    for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
+        QByteArray next = folder + '/' + QFile::encodeName(parts[i]);
+        struct stat st;
+        if (::lstat(next.constData(), &st) != 0) {
+            if (errno != ENOENT) {
+                return {{}, systemReason(errno)};
+            }
+            if (::mkdir(next.constData(), 0777) != 0 && errno != EEXIST) {
+                return {{}, systemReason(errno)};
+            }
+            if (::lstat(next.constData(), &st) != 0) {
+                return {{}, systemReason(errno)};
+            }
+        }
+        if (S_ISLNK(st.st_mode)) {
+            const std::optional<QByteArray> resolved = realPath(next);
+            if (!resolved) {
+                return {{}, systemReason(errno)};
+            }
+            if (!isInside(root, *resolved)) {
+                return {{}, QStringLiteral("its folder leads outside the repository")};
+            }
+            if (::stat(resolved->constData(), &st) != 0) {
+                return {{}, systemReason(errno)};
+            }
+            next = *resolved;
+        }
+        if (!S_ISDIR(st.st_mode)) {
+            return {{}, systemReason(ENOTDIR)};
+        }
+        folder = next;
+    }
+    return {folder, {}};
+}
+
+QByteArray sideFileName()
+{
+    static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    QByteArray name = ".vesk-patch-";
+    for (int i = 0; i < 10; ++i) {
+        name += alphabet[QRandomGenerator::global()->bounded(int(sizeof(alphabet) - 1))];
+    }
+    return name;
+}
+
+class Descriptor
+{
+public:
+    explicit Descriptor(int fd = -1) : m_fd(fd) {}
+    ~Descriptor() { close(); }
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+
+    int get() const { return m_fd; }
+    void reset(int fd) { close(); m_fd = fd; }
+    bool close()
+    {
+        const int fd = std::exchange(m_fd, -1);
+        return fd < 0 || ::close(fd) == 0 || errno == EINTR;  // after EINTR the descriptor is gone
+    }
+
+private:
+    int m_fd;
+};
+
+bool copyAll(int from, int to)
+{
+    QByteArray buffer(copyChunk, Qt::Uninitialized);
+    while (true) {
+        const ssize_t got = ::read(from, buffer.data(), size_t(buffer.size()));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return got == 0;
+        }
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t written = ::write(to, buffer.constData() + done, size_t(got - done));
+            if (written < 0 && errno == EINTR) {
+                continue;
+            }
+            if (written <= 0) {
+                if (written == 0) {
+                    errno = EIO;
+                }
+                return false;
+            }
+            done += written;
+        }
+    }
+}
+
+bool flushToDevice(int fd)
+{
+#ifdef __APPLE__
+    // Plain fsync on macOS stops at the drive's cache.
+    if (::fcntl(fd, F_FULLFSYNC) == 0) {
+        return true;
+    }
+#endif
+    while (::fsync(fd) != 0) {
+        if (errno != EINTR) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The side file is removed unless it was renamed into place.
+struct SideFile
+{
+    QByteArray path;
+    Descriptor fd;
+    bool renamed = false;
+
+    ~SideFile()
+    {
+        fd.close();
+        if (!renamed && !path.isEmpty()) {
+            ::unlink(path.constData());
+        }
+    }
+
+    bool create(const QByteArray &folder, mode_t mode)
+    {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            path = folder + '/' + sideFileName();
+            fd.reset(::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+            if (fd.get() >= 0) {
+                return true;
+            }
+            if (errno != EEXIST) {
+                break;
+            }
+        }
+        path.clear();
+        return false;
+    }
+};
+
+QString copyAtomically(const QByteArray &source, const QByteArray &folder, const QByteArray &name)
+{
+    const QByteArray target = folder + '/' + name;
+    struct stat existing;
+    const bool exists = ::lstat(target.constData(), &existing) == 0;
+    if (!exists && errno != ENOENT) {
+        return systemReason(errno);
+    }
+    if (exists && S_ISDIR(existing.st_mode)) {
+        return systemReason(EISDIR);
+    }
+    const bool replacesFile = exists && S_ISREG(existing.st_mode);
+
+    Descriptor in(::open(source.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat unpacked;
+    if (in.get() < 0 || ::fstat(in.get(), &unpacked) != 0) {
+        return systemReason(errno);
+    }
+    if (!S_ISREG(unpacked.st_mode)) {
+        return QStringLiteral("the unpacked file is not a regular file");
+    }
+    // A new file gets the usual mode less the umask, executable when the archive said so.
+    const mode_t newMode = (unpacked.st_mode & 0111) != 0 ? 0777 : 0666;
+    SideFile side;
+    if (!side.create(folder, replacesFile ? S_IRUSR | S_IWUSR : newMode)) {
+        return systemReason(errno);
+    }
+    if ((replacesFile && ::fchmod(side.fd.get(), existing.st_mode & 0777) != 0) || !copyAll(in.get(), side.fd.get())
+        || !flushToDevice(side.fd.get()) || !side.fd.close()) {
+        return systemReason(errno);
+    }
+    if (::rename(side.path.constData(), target.constData()) != 0) {
+        return systemReason(errno);
+    }
+    side.renamed = true;
+    // Makes the rename durable; the new content is in place already either way.
+    Descriptor dir(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() >= 0) {
+        ::fsync(dir.get());
+    }
+    return {};
+}
+
+} // namespace
+
+QString installPatchFile(const QString &repoRoot, const QString &relativePath, const QString &source)
+{
+    const QStringList parts = relativePath.split(u'/');
+    if (!isPlainRelativePath(parts)) {
+        return QStringLiteral("the path is not a plain relative path");
+    }
+    const std::optional<QByteArray> root = realPath(QFile::encodeName(repoRoot));
+    if (!root) {
+        return systemReason(errno);
+    }
+    const Folder folder = prepareFolder(*root, parts);
+    if (folder.path.isEmpty()) {
+        return folder.error;
+    }
+    return copyAtomically(QFile::encodeName(source), folder.path, QFile::encodeName(parts.last()));
+}
+
+} // namespace vesk

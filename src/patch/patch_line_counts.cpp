@@ -1,0 +1,75 @@
+#include "patch/patch_line_counts.h"
+
+#include "platform/process_runner.h"
+#include "platform/tool_paths.h"
+#include "text/unified_diff.h"
+
+#include <QFile>
+#include <QStringDecoder>
+
+#include <algorithm>
+
+namespace vesk {
+
+namespace {
+
+constexpr qint64 readChunk = 1 << 20;
+
+} // namespace
+
+LineCounts countNewFileLines(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    // Read in pieces so that a large file never sits in memory whole.
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    qint64 lineFeeds = 0;
+    while (true) {
+        const QByteArray chunk = file.read(readChunk);
+        if (chunk.isEmpty()) {
+            break;
+        }
+        lineFeeds += std::count(chunk.cbegin(), chunk.cend(), '\n');
+        const QString decoded = decoder.decode(chunk);  // decoding is lazy until it becomes a string
+    }
+    // A sequence cut off at the end of the file is held back by the decoder, not reported; one
+    // more byte that cannot continue it brings it out as an error.
+    const QString last = decoder.decode(QByteArrayView("\n"));
+    if (file.error() != QFile::NoError || decoder.hasError()) {
+        return {};
+    }
+    return {lineFeeds + 1, 0};
+}
+
+LineCounts countChangedLines(const QString &repoFile, const QString &patchFile,
+                             std::chrono::milliseconds timeout)
+{
+    ProcessRequest request;
+    request.program = toolPath(Tool::Diff);
+    request.arguments = {QStringLiteral("-u"), repoFile, patchFile};
+    request.timeout = timeout;
+    const std::optional<ProcessResult> result = runProcess(request);
+    if (!result) {
+        return {};
+    }
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = decoder.decode(result->standardOutput);
+    if (decoder.hasError()) {
+        return {};
+    }
+    // Hunks are read by their header counts, so a changed line whose own text begins with "--"
+    // or "++" counts like any other.
+    LineCounts counts;
+    for (const DiffLine &line : parseUnifiedDiff(text)) {
+        if (line.kind == DiffLine::Kind::Addition) {
+            ++counts.added;
+        } else if (line.kind == DiffLine::Kind::Deletion) {
+            ++counts.removed;
+        }
+    }
+    return counts;
+}
+
+} // namespace vesk
