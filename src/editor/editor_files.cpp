@@ -157,7 +157,10 @@ void EditorViewModel::forceSaveToDisk()
 bool EditorViewModel::writeFile()
 {
     const VeskNodePtr text = m_document->vesk();
-    const WriteResult written = atomicWrite(*m_currentFilePath, text->toUtf8());
+    // Replacing a file by renaming would get past its missing write permission; honour it instead.
+    const WriteResult written = isReadOnlyFile(*m_currentFilePath)
+        ? WriteResult{false, QStringLiteral("the file is read-only.")}
+        : atomicWrite(*m_currentFilePath, text->toUtf8());
     if (!written) {
         // Keeping the old saved text and date leaves the edits unsaved, so nothing looks saved.
         publish(m_saveError, std::optional<QString>(

@@ -96,6 +96,13 @@ TextFileRead readTextFile(const QString &path)
     return result;
 }
 
+bool isReadOnlyFile(const QString &path)
+{
+    const QFileInfo info(path);
+    constexpr QFile::Permissions anyWrite = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
+    return info.exists() && !(info.permissions() & anyWrite);
+}
+
 bool isValidUtf8(QByteArrayView bytes)
 {
     const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());

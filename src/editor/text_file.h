@@ -17,6 +17,9 @@ struct TextFileRead
 // Reads the whole file at `path` as strict UTF-8 (no replacement of bad sequences).
 TextFileRead readTextFile(const QString &path);
 
+// An existing file (or link target) that nobody may write: no write permission bit is set.
+bool isReadOnlyFile(const QString &path);
+
 // Well-formed UTF-8: no stray or missing continuation bytes, no overlong forms, no surrogates,
 // nothing above U+10FFFF.
 bool isValidUtf8(QByteArrayView bytes);
