@@ -40,6 +40,13 @@ inline QString describeCursors(const QList<TextCursor> &cursors)
     return parts.join(u' ');
 }
 
+inline QList<qint64> sortedLines(const QSet<qint64> &set)
+{
+    QList<qint64> list(set.cbegin(), set.cend());
+    std::sort(list.begin(), list.end());
+    return list;
+}
+
 // Writes `text` to a real file and opens it; the editor then holds it with a file open.
 inline QString openText(EditorViewModel &editor, const QTemporaryDir &dir, const QString &text,
                         const QString &name = QStringLiteral("file.txt"))

@@ -5,13 +5,6 @@ using namespace vesk::test;
 
 namespace {
 
-QList<qint64> sorted(const QSet<qint64> &set)
-{
-    QList<qint64> list(set.cbegin(), set.cend());
-    std::sort(list.begin(), list.end());
-    return list;
-}
-
 EditorKeyEvent key(quint16 code, quint64 modifiers = 0, const QString &characters = {})
 {
     return EditorKeyEvent{code, modifiers, characters};
@@ -31,7 +24,6 @@ private Q_SLOTS:
     void selections_data();
     void selections();
     void keysNeedAnOpenFile();
-    void undoThenClampKeepsCaretsInside();
     void typingMarksOnlyEditedLines();
 
 private:
@@ -98,7 +90,7 @@ void TestEditorEditing::editsAtCarets()
     }
     QCOMPARE(editor.document()->text(), expectedText);
     QCOMPARE(describeCursors(editor.cursors()), expectedCursors);
-    QCOMPARE(sorted(editor.document()->userEditedLines()), edited);
+    QCOMPARE(sortedLines(editor.document()->userEditedLines()), edited);
     // One undo step per edited caret; undoing them all restores the text.
     while (qsizetype(editor.document()->undoStack().size()) > undoBefore) {
         editor.document()->undo();
@@ -211,18 +203,6 @@ void TestEditorEditing::keysNeedAnOpenFile()
     QCOMPARE(describeCursors(editor.cursors()), QStringLiteral("0:0"));
 }
 
-void TestEditorEditing::undoThenClampKeepsCaretsInside()
-{
-    EditorViewModel editor;
-    openText(editor, m_dir, QStringLiteral("ab"));
-    editor.setCursors(parseCursors(QStringLiteral("0:2")));
-    editor.insertAtCursors(QStringLiteral("\nlonger line"));
-    QCOMPARE(describeCursors(editor.cursors()), QStringLiteral("1:11"));
-    editor.document()->undo();
-    editor.clampCursors();
-    QCOMPARE(describeCursors(editor.cursors()), QStringLiteral("0:2"));
-}
-
 void TestEditorEditing::typingMarksOnlyEditedLines()
 {
     QString text;
@@ -233,10 +213,10 @@ void TestEditorEditing::typingMarksOnlyEditedLines()
     openText(editor, m_dir, text);
     editor.setCursors(parseCursors(QStringLiteral("3:0 10:2 40:6")));
     editor.insertAtCursors(QStringLiteral("x"));
-    QCOMPARE(sorted(editor.document()->modifiedLines()), (QList<qint64>{3, 10, 40}));
+    QCOMPARE(sortedLines(editor.document()->modifiedLines()), (QList<qint64>{3, 10, 40}));
     editor.deleteAtCursors();
     QCOMPARE(editor.document()->text(), text);
-    QCOMPARE(sorted(editor.document()->modifiedLines()), QList<qint64>{});
+    QCOMPARE(sortedLines(editor.document()->modifiedLines()), QList<qint64>{});
 }
 
 QTEST_GUILESS_MAIN(TestEditorEditing)
