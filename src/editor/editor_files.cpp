@@ -133,8 +133,10 @@ void EditorViewModel::saveIfAllowed(SaveKind kind)
         if (kind == SaveKind::Automatic) {
             return;
         }
+        // Nothing of ours to lose: show the disk's version. Only adopting its date would leave the
+        // old text on screen, and the next save would silently overwrite the outside change.
         if (!hasUnsavedEdits()) {
-            m_lastKnownModDate = diskDate;
+            reloadFromDisk(diskDate);
         } else {
             publish(m_pendingConflict, true);
         }
@@ -188,12 +190,18 @@ void EditorViewModel::reloadIfChanged()
         publish(m_pendingConflict, true);
         return;
     }
+    reloadFromDisk(diskDate);
+}
+
+bool EditorViewModel::reloadFromDisk(std::optional<FileTime> modDate)
+{
     const TextFileRead read = readTextFile(*m_currentFilePath);
     if (!read.text) {
         publish(m_openError, std::optional<QString>(read.error));
-        return;
+        return false;
     }
-    takeOverDiskText(read.text, diskDate);
+    takeOverDiskText(read.text, modDate);
+    return true;
 }
 
 void EditorViewModel::forceReloadFromDisk()
@@ -201,13 +209,9 @@ void EditorViewModel::forceReloadFromDisk()
     if (!m_currentFilePath) {
         return;
     }
-    const TextFileRead read = readTextFile(*m_currentFilePath);
-    if (!read.text) {
-        publish(m_openError, std::optional<QString>(read.error));
-        return;
+    if (reloadFromDisk(fileModDate(*m_currentFilePath))) {
+        publish(m_pendingConflict, false);
     }
-    takeOverDiskText(read.text, fileModDate(*m_currentFilePath));
-    publish(m_pendingConflict, false);
 }
 
 void EditorViewModel::takeOverDiskText(const VeskNodePtr &text, std::optional<FileTime> modDate)

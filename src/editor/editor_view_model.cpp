@@ -197,6 +197,9 @@ void EditorViewModel::selectWord(qint64 line, qint64 column)
 
 void EditorViewModel::setAnchorIfNeeded(qsizetype index)
 {
+    if (index < 0 || index >= m_cursors.size()) {
+        return;
+    }
     TextCursor &cursor = m_cursors[index];
     if (!cursor.selectionAnchorLine) {
         Q_EMIT willChange();
@@ -206,6 +209,9 @@ void EditorViewModel::setAnchorIfNeeded(qsizetype index)
 
 void EditorViewModel::clearSelection(qsizetype index)
 {
+    if (index < 0 || index >= m_cursors.size()) {
+        return;
+    }
     Q_EMIT willChange();
     m_cursors[index].clearAnchor();
 }

@@ -142,6 +142,7 @@ private:
     };
     std::optional<SelectionRange> primarySelection() const;
     void removeSelection(const SelectionRange &range);
+    bool reloadFromDisk(std::optional<FileTime> modDate);
     void takeOverDiskText(const VeskNodePtr &text, std::optional<FileTime> modDate);
     bool diskIsNewer(const std::optional<FileTime> &diskDate) const;
     enum class SaveKind { Explicit, Automatic };
