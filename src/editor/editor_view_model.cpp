@@ -64,11 +64,6 @@ qint64 EditorViewModel::lineLength(qint64 line) const
     return characterCount(m_document->line(line));
 }
 
-qint64 EditorViewModel::offsetOf(qint64 line, qint64 column) const
-{
-    return m_document->lineStartOffset(line) + std::min(column, lineLength(line));
-}
-
 void EditorViewModel::goToLine(qint64 line, qint64 column)
 {
     const qint64 lines = m_document->lineCount();

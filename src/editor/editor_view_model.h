@@ -126,7 +126,6 @@ private:
     void observeDocument();
     void replaceDocument(const VeskNodePtr &text);
     qint64 lineLength(qint64 line) const;
-    qint64 offsetOf(qint64 line, qint64 column) const;
     template <typename Move>
     void moveEachCursor(bool extending, Move move);
     struct CaretEdit
