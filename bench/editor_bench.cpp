@@ -1,0 +1,103 @@
+// Opening a very large file and typing with many carets, as the editor does them.
+
+#include "editor/editor_view_model.h"
+#include "platform/background.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+using namespace vesk;
+
+namespace {
+
+// `lines` ASCII lines of about `width` bytes each (line feed included).
+QString writeSourceFile(const QTemporaryDir &dir, qint64 lines, int width)
+{
+    const QString path = dir.filePath(QStringLiteral("source.txt"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        return {};
+    }
+    const QByteArray pattern = "    value = compute(alpha, beta) + offset * 42; // note abcdefghijklmnopqrstuvwxyz";
+    QByteArray block;
+    for (qint64 i = 0; i < lines; ++i) {
+        QByteArray line = QByteArray::number(i % 1000).rightJustified(3, '0') + pattern;
+        line.truncate(width - 1);
+        block += line + '\n';
+        if (block.size() > (1 << 20) || i + 1 == lines) {
+            file.write(block);
+            block.clear();
+        }
+    }
+    return path;
+}
+
+void finishBackgroundWork()
+{
+    waitForBackgroundWork();
+    QCoreApplication::processEvents();
+}
+
+// Reading, validating and building a 100 MB file of 1.6 million lines; the document is ready
+// (its baseline is the loaded text) when openFile returns.
+void OpenFile(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    const QString path = writeSourceFile(dir, 1'600'000, 64);
+    if (QFile(path).size() < 100'000'000) {
+        state.SkipWithError("could not write the test file");
+        return;
+    }
+    for (auto _ : state) {
+        auto editor = std::make_unique<EditorViewModel>();
+        editor->openFile(path);
+        benchmark::DoNotOptimize(editor->document()->lineCount());
+        state.PauseTiming();
+        editor.reset();
+        finishBackgroundWork();
+        state.ResumeTiming();
+    }
+    state.SetBytesProcessed(state.iterations() * QFile(path).size());
+}
+BENCHMARK(OpenFile)->Name("OpenFile/100MB")->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
+
+// One character typed at 100 carets spread over a 100,000-line document; the characters are
+// taken back (untimed) after each round so the lines keep their length.
+void TypeAtCarets(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    const QString path = writeSourceFile(dir, 100'000, 62);
+    EditorViewModel editor;
+    editor.openFile(path);
+    finishBackgroundWork();
+    const qint64 carets = 100;
+    QList<TextCursor> cursors;
+    for (qint64 i = 0; i < carets; ++i) {
+        cursors.append(TextCursor::at(i * (100'000 / carets) + 7, 10));
+    }
+    editor.setCursors(cursors);
+    for (auto _ : state) {
+        editor.insertAtCursors(QStringLiteral("x"));
+        state.PauseTiming();
+        editor.deleteAtCursors();
+        state.ResumeTiming();
+    }
+    benchmark::DoNotOptimize(editor.document()->modifiedLines().size());
+}
+BENCHMARK(TypeAtCarets)->Name("TypeAtCarets/100")->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,237 @@
+#include "editor/editor_view_model.h"
+
+#include "editor/line_chars.h"
+
+#include <algorithm>
+
+// Editing at the carets and key handling.
+
+namespace vesk {
+
+// Visits the carets last first, so an edit never moves text before a caret still to come. For
+// each caret on an existing line, `edit(line, column)` changes the text (column clamped to the
+// line) and returns where the caret goes and the first old position after the edited text;
+// every other caret at or after that position moves with the text.
+template <typename Edit>
+void EditorViewModel::editEachCursor(Edit edit)
+{
+    for (qsizetype i : cursorIndicesLastFirst()) {
+        const qint64 line = m_cursors[i].line;
+        if (line < 0 || line >= m_document->lineCount()) {
+            continue;
+        }
+        const qint64 column = std::clamp<qint64>(m_cursors[i].column, 0, lineLength(line));
+        const std::optional<CaretEdit> done = edit(line, column);
+        if (!done) {
+            continue;
+        }
+        Q_EMIT willChange();
+        m_cursors[i].line = done->newLine;
+        m_cursors[i].column = done->newColumn;
+        for (qsizetype j = 0; j < m_cursors.size(); ++j) {
+            TextCursor &other = m_cursors[j];
+            if (j == i) {
+                continue;
+            }
+            if (other.line > done->refLine) {
+                other.line += done->newLine - done->refLine;
+            } else if (other.line == done->refLine && other.column >= done->refColumn) {
+                other.line = done->newLine;
+                other.column = done->newColumn + (other.column - done->refColumn);
+            }
+        }
+    }
+}
+
+void EditorViewModel::insertAtCursors(const QString &text)
+{
+    const QStringList pieces = splitLines(text).lines;
+    const qint64 extraLines = pieces.size() - 1;
+    const qint64 lastPieceLength = characterCount(pieces.last());
+    const qint64 textLength = characterCount(text);
+    editEachCursor([&](qint64 line, qint64 column) -> std::optional<CaretEdit> {
+        m_document->addUserEditedLine(line);
+        m_document->insert(text, m_document->lineStartOffset(line) + column);
+        if (extraLines > 0) {
+            for (qint64 l = line; l <= line + extraLines; ++l) {
+                m_document->addUserEditedLine(l);
+            }
+            return CaretEdit{line + extraLines, lastPieceLength, line, column};
+        }
+        return CaretEdit{line, column + textLength, line, column};
+    });
+}
+
+void EditorViewModel::deleteAtCursors()
+{
+    editEachCursor([&](qint64 line, qint64 column) -> std::optional<CaretEdit> {
+        const qint64 offset = m_document->lineStartOffset(line) + column;
+        if (offset < 1) {
+            return std::nullopt;
+        }
+        const qint64 previousLength = column == 0 ? lineLength(line - 1) : 0;
+        m_document->addUserEditedLine(line);
+        m_document->deleteRange(offset - 1, offset);
+        if (column >= 1) {
+            return CaretEdit{line, column - 1, line, column};
+        }
+        m_document->addUserEditedLine(line - 1);
+        return CaretEdit{line - 1, previousLength, line, column};
+    });
+}
+
+void EditorViewModel::deleteForwardAtCursors()
+{
+    editEachCursor([&](qint64 line, qint64 column) -> std::optional<CaretEdit> {
+        const bool atLineEnd = column == lineLength(line);
+        if (atLineEnd && line == m_document->lineCount() - 1) {
+            return std::nullopt;
+        }
+        const qint64 offset = m_document->lineStartOffset(line) + column;
+        m_document->addUserEditedLine(line);
+        m_document->deleteRange(offset, offset + 1);
+        if (atLineEnd) {
+            return CaretEdit{line, column, line + 1, 0};
+        }
+        return CaretEdit{line, column, line, column + 1};
+    });
+}
+
+std::optional<EditorViewModel::SelectionRange> EditorViewModel::primarySelection() const
+{
+    if (m_cursors.isEmpty() || !m_cursors.first().hasSelection()) {
+        return std::nullopt;
+    }
+    const TextCursor &cursor = m_cursors.first();
+    std::pair<qint64, qint64> start{*cursor.selectionAnchorLine, *cursor.selectionAnchorColumn};
+    std::pair<qint64, qint64> end{cursor.line, cursor.column};
+    if (end < start) {
+        std::swap(start, end);
+    }
+    const qint64 lines = m_document->lineCount();
+    if (start.first < 0 || start.first >= lines || end.first >= lines) {
+        return std::nullopt;
+    }
+    // Columns past a line's end (extendSelection does not clamp) count as the line's end.
+    return SelectionRange{start.first, std::clamp<qint64>(start.second, 0, lineLength(start.first)), end.first,
+                          std::clamp<qint64>(end.second, 0, lineLength(end.first))};
+}
+
+std::optional<QString> EditorViewModel::selectedText() const
+{
+    const std::optional<SelectionRange> range = primarySelection();
+    if (!range) {
+        return std::nullopt;
+    }
+    const qint64 from = m_document->lineStartOffset(range->startLine) + range->startColumn;
+    const qint64 to = m_document->lineStartOffset(range->endLine) + range->endColumn;
+    const VeskNodePtr upToEnd = VeskNode::split(m_document->vesk(), to).first;
+    // Every line break inside the selection comes out as "\n".
+    LineReader reader(VeskNode::split(upToEnd, from).second);
+    QString text;
+    QString line;
+    bool first = true;
+    while (reader.next(line)) {
+        if (!first) {
+            text += u'\n';
+        }
+        text += line;
+        first = false;
+    }
+    return text;
+}
+
+void EditorViewModel::removeSelection(const SelectionRange &range)
+{
+    for (qint64 line = range.startLine; line <= range.endLine; ++line) {
+        m_document->addUserEditedLine(line);
+    }
+    m_document->deleteRange(m_document->lineStartOffset(range.startLine) + range.startColumn,
+                            m_document->lineStartOffset(range.endLine) + range.endColumn);
+    publish(m_cursors, QList<TextCursor>{TextCursor::at(range.startLine, range.startColumn)});
+}
+
+std::optional<QString> EditorViewModel::deleteSelection()
+{
+    const std::optional<SelectionRange> range = primarySelection();
+    if (!range) {
+        return std::nullopt;
+    }
+    std::optional<QString> text = selectedText();
+    removeSelection(*range);
+    return text;
+}
+
+bool EditorViewModel::collapseSelectionForEdit()
+{
+    const std::optional<SelectionRange> range = primarySelection();
+    const bool nonEmpty = range && (range->startLine != range->endLine || range->startColumn != range->endColumn);
+    if (nonEmpty) {
+        removeSelection(*range);
+    }
+    Q_EMIT willChange();
+    for (TextCursor &cursor : m_cursors) {
+        cursor.clearAnchor();
+    }
+    return nonEmpty;
+}
+
+bool EditorViewModel::handleKeyEvent(const EditorKeyEvent &event)
+{
+    if (!m_currentFilePath) {
+        return false;
+    }
+    const bool shift = event.has(KeyModifier::Shift);
+    const bool option = event.has(KeyModifier::Option);
+    const bool command = event.has(KeyModifier::Command);
+    switch (event.keyCode) {
+    case KeyCode::Return:
+    case KeyCode::KeypadEnter:
+        collapseSelectionForEdit();
+        insertAtCursors(QStringLiteral("\n"));
+        return true;
+    case KeyCode::Tab:
+        collapseSelectionForEdit();
+        insertAtCursors(QStringLiteral("\t"));
+        return true;
+    case KeyCode::Delete:
+        if (!collapseSelectionForEdit()) {
+            deleteAtCursors();
+        }
+        return true;
+    case KeyCode::ForwardDelete:
+        if (!collapseSelectionForEdit()) {
+            deleteForwardAtCursors();
+        }
+        return true;
+    case KeyCode::LeftArrow:
+        option ? moveCursorsWordLeft(shift) : command ? moveCursorsToLineStart(shift) : moveCursorsLeft(shift);
+        return true;
+    case KeyCode::RightArrow:
+        option ? moveCursorsWordRight(shift) : command ? moveCursorsToLineEnd(shift) : moveCursorsRight(shift);
+        return true;
+    case KeyCode::DownArrow:
+        option && command ? addCursorBelow() : moveCursorsDown(shift);
+        return true;
+    case KeyCode::UpArrow:
+        option && command ? addCursorAbove() : moveCursorsUp(shift);
+        return true;
+    default:
+        break;
+    }
+    if (command || event.has(KeyModifier::Control) || event.characters.isEmpty()) {
+        return false;
+    }
+    // Control characters and the private-use range the platform gives function and navigation
+    // keys are not text.
+    const char32_t first = event.characters.at(0).isHighSurrogate() ? event.characters.toUcs4().first()
+                                                                      : event.characters.at(0).unicode();
+    if (first < 0x20 || first == 0x7F || (first >= 0xF700 && first <= 0xF8FF)) {
+        return false;
+    }
+    collapseSelectionForEdit();
+    insertAtCursors(event.characters);
+    return true;
+}
+
+} // namespace vesk

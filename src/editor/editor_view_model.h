@@ -1,0 +1,171 @@
+#pragma once
+
+#include "editor/editor_key_event.h"
+#include "editor/scroll_state.h"
+#include "editor/text_cursor.h"
+#include "platform/file_time.h"
+#include "text/vesk_document.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace vesk {
+
+// The editor of one repository tab or standalone window: the open document, the carets, the
+// open file and the little view state the canvas needs. Announces willChange() before every
+// published field is stored, and forwards every announcement of its current document.
+//
+// Positions are 0-based (line, column) with columns in characters. Line queries go to the
+// document's tree one line at a time, so editing stays fast on very large files.
+class EditorViewModel : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int highlightDurationMs = 1200;
+    static constexpr int gitTimeoutMs = 5000;
+
+    explicit EditorViewModel(QObject *parent = nullptr);
+    ~EditorViewModel() override;
+
+    // Published state. The document is replaced by every open and reload: views re-read it on
+    // willChange() rather than keeping the pointer.
+    VeskDocument *document() const { return m_document.get(); }
+    const QList<TextCursor> &cursors() const { return m_cursors; }
+    void setCursors(QList<TextCursor> cursors);
+    const std::optional<QString> &currentFilePath() const { return m_currentFilePath; }
+    const QString &currentFileName() const { return m_currentFileName; }
+    double lineHeight() const { return m_lineHeight; }
+    void setLineHeight(double height);
+    bool isTrackpadSelecting() const { return m_isTrackpadSelecting; }
+    void setTrackpadSelecting(bool selecting);
+    const std::optional<qint64> &minimapScrollTarget() const { return m_minimapScrollTarget; }
+    void setMinimapScrollTarget(std::optional<qint64> line);
+    const std::optional<qint64> &highlightLine() const { return m_highlightLine; }
+    ScrollState *scrollState() const { return m_scrollState; }
+    bool pendingConflict() const { return m_pendingConflict; }
+    void setPendingConflict(bool pending);
+    // Why the last open or reload failed, for a view to tell the user; cleared by the next
+    // successful open or reload.
+    const std::optional<QString> &openError() const { return m_openError; }
+    // Why the last write failed; the edits then stay unsaved. Cleared by the next successful
+    // write or open.
+    const std::optional<QString> &saveError() const { return m_saveError; }
+
+    // File state that is not announced.
+    const std::optional<FileTime> &lastKnownModDate() const { return m_lastKnownModDate; }
+    // The text last read from or written to the file; null when there was none yet.
+    const VeskNodePtr &lastSavedContent() const { return m_lastSavedContent; }
+    bool hasUnsavedEdits() const;
+    void setOnFileOpened(std::function<void(const QString &)> callback) { m_onFileOpened = std::move(callback); }
+
+    // Carets, selections and moves. Nothing here changes the text.
+    void goToLine(qint64 line, qint64 column);
+    void clampCursors();
+    void addCursor(qint64 line, qint64 column);
+    void addCursorAbove();
+    void addCursorBelow();
+    QList<qsizetype> cursorIndicesLastFirst() const;
+    void beginSelection(qint64 line, qint64 column);
+    void extendSelection(qint64 line, qint64 column);
+    void selectAll();
+    void selectWord(qint64 line, qint64 column);
+    void setAnchorIfNeeded(qsizetype index);
+    void clearSelection(qsizetype index);
+    void moveCursorsLeft(bool extending);
+    void moveCursorsRight(bool extending);
+    void moveCursorsUp(bool extending);
+    void moveCursorsDown(bool extending);
+    void moveCursorsToLineStart(bool extending);
+    void moveCursorsToLineEnd(bool extending);
+    void moveCursorsWordLeft(bool extending);
+    void moveCursorsWordRight(bool extending);
+
+    // Editing at the carets: each caret's edit is one undo step of the document.
+    void insertAtCursors(const QString &text);
+    void deleteAtCursors();
+    void deleteForwardAtCursors();
+    std::optional<QString> selectedText() const;
+    std::optional<QString> deleteSelection();
+    bool collapseSelectionForEdit();
+    // Performs the key's editing action; false when the key is not the editor's.
+    bool handleKeyEvent(const EditorKeyEvent &event);
+
+    // The file.
+    void openFile(const QString &path);
+    void save();
+    void autoSave();
+    void forceSaveToDisk();
+    void forceReloadFromDisk();
+    void reloadIfChanged();
+    // Looks up the committed content in the background and makes it the baseline when it
+    // arrives (main thread).
+    void refreshGitBaseline();
+
+    static std::optional<FileTime> fileModDate(const QString &path);
+    // The file's content in its repository's HEAD commit, when it is valid UTF-8. Any thread.
+    static std::optional<QByteArray> gitHeadContent(const QString &path);
+
+Q_SIGNALS:
+    void willChange();
+
+private:
+    template <typename T>
+    void publish(T &field, T value)
+    {
+        Q_EMIT willChange();
+        field = std::move(value);
+    }
+
+    void observeDocument();
+    void replaceDocument(const VeskNodePtr &text);
+    qint64 lineLength(qint64 line) const;
+    template <typename Move>
+    void moveEachCursor(bool extending, Move move);
+    struct CaretEdit
+    {
+        qint64 newLine, newColumn;  // where the edited caret goes
+        qint64 refLine, refColumn;  // first old position after the edited text
+    };
+    template <typename Edit>
+    void editEachCursor(Edit edit);
+    struct SelectionRange
+    {
+        qint64 startLine, startColumn, endLine, endColumn;  // columns clamped to their lines
+    };
+    std::optional<SelectionRange> primarySelection() const;
+    void removeSelection(const SelectionRange &range);
+    bool reloadFromDisk(std::optional<FileTime> modDate);
+    void takeOverDiskText(const VeskNodePtr &text, std::optional<FileTime> modDate);
+    bool diskIsNewer(const std::optional<FileTime> &diskDate) const;
+    enum class SaveKind { Explicit, Automatic };
+    void saveIfAllowed(SaveKind kind);
+    bool writeFile();
+    void lookUpGitBaseline();
+
+    std::unique_ptr<VeskDocument> m_document;
+    QList<TextCursor> m_cursors;
+    std::optional<QString> m_currentFilePath;
+    QString m_currentFileName;
+    double m_lineHeight = 20.0;
+    bool m_isTrackpadSelecting = false;
+    std::optional<qint64> m_minimapScrollTarget;
+    std::optional<qint64> m_highlightLine;
+    ScrollState *m_scrollState;
+    QMetaObject::Connection m_documentConnection;
+    QTimer m_highlightTimer;
+    std::optional<FileTime> m_lastKnownModDate;
+    bool m_pendingConflict = false;
+    VeskNodePtr m_lastSavedContent;
+    std::function<void(const QString &)> m_onFileOpened;
+    std::optional<QString> m_openError;
+    std::optional<QString> m_saveError;
+};
+
+} // namespace vesk
