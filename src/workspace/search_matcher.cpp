@@ -207,6 +207,7 @@ void walkCandidates(const Char *s, qsizetype n, bool finalChunk, const Sink &sin
 {
     qsizetype lineIndex = 0;
     qsizetype lineStart = 0;
+    qsizetype lineEnd = -1;  // of the line at lineStart, once looked for
     qsizetype pos = 0;
     while (pos < n || (pos == n && finalChunk)) {
         if (sink.cancelled()) {
@@ -216,11 +217,13 @@ void walkCandidates(const Char *s, qsizetype n, bool finalChunk, const Sink &sin
         if (p < 0) {
             return;
         }
-        for (qsizetype b; (b = nextBreak(s, lineStart, p)) < p;) {
-            ++lineIndex;
-            lineStart = b + 1;
+        if (p > lineEnd) {
+            for (qsizetype b; (b = nextBreak(s, lineStart, p)) < p;) {
+                ++lineIndex;
+                lineStart = b + 1;
+            }
+            lineEnd = nextBreak(s, p, n);
         }
-        const qsizetype lineEnd = nextBreak(s, p, n);
         const qsizetype end = contentEnd(s, lineStart, lineEnd, n);
         switch (verify(lineStart, end, p, lineIndex)) {
         case Verdict::match:
@@ -320,7 +323,7 @@ qsizetype ByteFinder::agreeingBytes(const char *text) const
     return k;
 }
 
-qsizetype ByteFinder::find(const char *text, qsizetype size, qsizetype from) const
+qsizetype ByteFinder::find(const char *text, qsizetype size, qsizetype from, Progress *progress) const
 {
     const qsizetype m = m_needle.size();
     if (from < 0 || from + m > size) {
@@ -331,8 +334,13 @@ qsizetype ByteFinder::find(const char *text, qsizetype size, qsizetype from) con
     const char upper = bothCases ? char(lower - 32) : lower;
     const qsizetype last = size - m + m_rare;  // last place the rare byte can sit
     // Next place of each form of the rare byte at or after the current one (last + 1: none).
-    qsizetype nextLower = -1;
-    qsizetype nextUpper = bothCases ? -1 : last + 1;
+    Progress local;
+    Progress &next = progress ? *progress : local;
+    qsizetype &nextLower = next.nextLower;
+    qsizetype &nextUpper = next.nextUpper;
+    if (!bothCases) {
+        nextUpper = last + 1;
+    }
     const auto locate = [&](char c, qsizetype at) {
         const void *hit = std::memchr(text + at, c, size_t(last - at + 1));
         return hit ? static_cast<const char *>(hit) - text : last + 1;
@@ -488,8 +496,9 @@ void SearchMatcher::scanAscii(QByteArrayView chunk, bool finalChunk, Sink &sink)
     }
     const char *original = chunk.data();
     const qsizetype n = chunk.size();
+    ByteFinder::Progress progress;
     const auto find = [&](qsizetype from) {
-        return m_needle.isEmpty() ? from : m_byteFinder.find(original, n, from);
+        return m_needle.isEmpty() ? from : m_byteFinder.find(original, n, from, &progress);
     };
     const auto hit = [&](qsizetype line, qsizetype start, qsizetype end) {
         return sink.add(line, QString::fromLatin1(original + start, std::min(end - start, lineContentLength)));

@@ -34,8 +34,16 @@ public:
     ByteFinder &operator=(ByteFinder &&) noexcept;
     ~ByteFinder();
 
+    // Where the rare byte's two cases were last seen; lets successive finds in one text (with
+    // growing `from`) skip what earlier ones already looked through.
+    struct Progress
+    {
+        qsizetype nextLower = -1;
+        qsizetype nextUpper = -1;
+    };
+
     // Start of the first occurrence at or after `from`, or -1.
-    qsizetype find(const char *text, qsizetype size, qsizetype from) const;
+    qsizetype find(const char *text, qsizetype size, qsizetype from, Progress *progress = nullptr) const;
 
 private:
     struct Fallback;
