@@ -76,11 +76,16 @@ bool containsBytes(QByteArrayView text, QByteArrayView sequence)
     return false;
 }
 
+char foldByte(char c)
+{
+    const auto byte = static_cast<unsigned char>(c);
+    return char(byte + (unsigned(byte - 'A') < 26u ? 32 : 0));
+}
+
 void foldAscii(const char *source, char *target, qsizetype size)
 {
     for (qsizetype i = 0; i < size; ++i) {
-        const auto c = static_cast<unsigned char>(source[i]);
-        target[i] = char(c + (unsigned(c - 'A') < 26u ? 32 : 0));
+        target[i] = foldByte(source[i]);
     }
 }
 
@@ -247,11 +252,6 @@ void walkCandidates(const Char *s, qsizetype n, bool finalChunk, const Sink &sin
 // ---- ByteFinder
 
 namespace {
-
-char foldByte(char c)
-{
-    return char(static_cast<unsigned char>(c) + (unsigned(static_cast<unsigned char>(c) - 'A') < 26u ? 32 : 0));
-}
 
 bool isAsciiLetter(char c)
 {
@@ -504,12 +504,14 @@ void SearchMatcher::scanAscii(QByteArrayView chunk, bool finalChunk, Sink &sink)
         return sink.add(line, QString::fromLatin1(original + start, std::min(end - start, lineContentLength)));
     };
     if (m_useRegex) {
-        QString subject;
+        QString subject;  // reused: one line at a time, widened (and lower-cased) in place
         walkCandidates(original, n, finalChunk, sink, find,
                        [&](qsizetype start, qsizetype end, qsizetype, qsizetype) {
-                           subject = QString::fromLatin1(original + start, end - start);
-                           if (!m_caseSensitive) {
-                               subject = std::move(subject).toLower();
+                           subject.resize(end - start);
+                           char16_t *out = reinterpret_cast<char16_t *>(subject.data());
+                           for (qsizetype i = start; i < end; ++i) {
+                               *out++ = static_cast<unsigned char>(m_caseSensitive ? original[i]
+                                                                                   : foldByte(original[i]));
                            }
                            return regexMatches(subject) ? Verdict::match : Verdict::nextLine;
                        },
