@@ -5,7 +5,11 @@
 // repository with every file committed so that git grep sees the same files. ripgrep runs as
 // `rg -j2 --no-ignore` with globs leaving out node_modules and .build; like our search it skips
 // hidden entries. Our search uses two threads too.
+//
+// Run with --benchmark_enable_random_interleaving=true --benchmark_repetitions=N so that the
+// contenders take turns and share whatever else the machine is doing.
 
+#include "platform/file_time.h"
 #include "platform/process_runner.h"
 #include "workspace/file_search.h"
 #include "workspace/git_manager.h"
@@ -82,7 +86,19 @@ const QString &searchTree()
     return tree;
 }
 
-// 50,000 files in 500 folders, 500 of them changed after the commit.
+// Writes a file dated a minute back, so the index written after it never holds it as
+// "racily clean" (which would make every status read its content again).
+void writeOldFile(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write(content);
+    file.close();
+    setModificationTime(path, {modificationTime(path)->nanoseconds - 60'000'000'000LL});
+}
+
+// 50,000 files in 500 folders, 500 of them changed after the commit; the index is settled by
+// one plain status first, so both contenders find the same state.
 const QString &statusRepo()
 {
     static const QString repo = [] {
@@ -91,18 +107,15 @@ const QString &statusRepo()
             const QString folder = QStringLiteral("%1/dir%2").arg(root).arg(d);
             QDir().mkpath(folder);
             for (int f = 0; f < 100; ++f) {
-                QFile file(QStringLiteral("%1/file%2.txt").arg(folder).arg(f));
-                file.open(QIODevice::WriteOnly);
-                file.write(QByteArray("line of text ") + QByteArray::number(d * 100 + f) + "\n");
+                writeOldFile(QStringLiteral("%1/file%2.txt").arg(folder).arg(f),
+                             QByteArray("line of text ") + QByteArray::number(d * 100 + f) + "\n");
             }
         }
         commitEverything(root);
         for (int d = 0; d < 500; ++d) {
-            QFile file(QStringLiteral("%1/dir%2/file7.txt").arg(root).arg(d));
-            file.open(QIODevice::Append);
-            file.write("changed\n");
+            writeOldFile(QStringLiteral("%1/dir%2/file7.txt").arg(root).arg(d), "changed\n");
         }
-        runOk("/usr/bin/git", {"status", "--porcelain"}, root);  // settle the index once
+        runOk("/usr/bin/git", {"status", "--porcelain"}, root);
         return root;
     }();
     return repo;
