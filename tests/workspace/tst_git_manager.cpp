@@ -54,10 +54,12 @@ QStringList snapshot(const QString &gitDir)
     return lines;
 }
 
-void gitMayFail(const QString &repo, const QStringList &arguments)
+// A fresh repository in `dir` with `script` run in it by the shell (git is on its path).
+QString makeRepo(const QString &dir, const char *script)
 {
-    bool ok = false;
-    t::run(QStringLiteral("/usr/bin/git"), arguments, repo, &ok);
+    t::initGitRepo(dir);
+    t::run(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QString::fromUtf8(script)}, dir);
+    return dir;
 }
 
 } // namespace
@@ -132,34 +134,16 @@ private Q_SLOTS:
 
     void realRepositoryStatuses()
     {
-        const QString repo = m_dir.filePath(QStringLiteral("statuses"));
-        t::initGitRepo(repo);
-        for (const char *name : {"modified.txt", "staged.txt", "both.txt", "removed.txt", "missing.txt", "old.txt",
-                                 "oldmod.txt", "link.txt"}) {
-            t::writeFile(repo, QString::fromLatin1(name), QByteArray(name).repeated(20) + "\n");
-        }
-        t::commitAll(repo);
-        t::writeFile(repo, "modified.txt", "changed\n");
-        t::writeFile(repo, "staged.txt", "changed\n");
-        t::writeFile(repo, "both.txt", "changed\n");
-        t::git(repo, {"add", "staged.txt", "both.txt"});
-        t::writeFile(repo, "both.txt", "changed again\n");
-        t::writeFile(repo, "new.txt", "new\n");
-        t::writeFile(repo, "newmod.txt", "new\n");
-        t::writeFile(repo, "newgone.txt", "new\n");
-        t::git(repo, {"add", "new.txt", "newmod.txt", "newgone.txt"});
-        t::writeFile(repo, "newmod.txt", "new and edited\n");
-        QFile::remove(QDir(repo).filePath("newgone.txt"));
-        t::git(repo, {"rm", "-q", "removed.txt"});
-        QFile::remove(QDir(repo).filePath("missing.txt"));
-        t::git(repo, {"mv", "old.txt", "renamed.txt"});
-        t::git(repo, {"mv", "oldmod.txt", "renamedmod.txt"});
-        t::writeFile(repo, "renamedmod.txt", QByteArray("oldmod.txt").repeated(20) + "more\n");
-        QFile::remove(QDir(repo).filePath("link.txt"));
-        QFile::link(QStringLiteral("modified.txt"), QDir(repo).filePath("link.txt"));
-        t::writeFile(repo, "loose.txt", "x\n");
-        t::writeFile(repo, "folder/inner.txt", "x\n");
-
+        const QString repo = makeRepo(m_dir.filePath("statuses"), R"(
+            for f in modified staged both removed missing old oldmod link; do seq 1 30 > $f.txt; done
+            git add -A && git commit -qm base
+            echo x >> modified.txt; echo x >> staged.txt; echo x >> both.txt
+            git add staged.txt both.txt; echo y >> both.txt
+            echo n > new.txt; echo n > newmod.txt; echo n > newgone.txt; git add new*.txt
+            echo m >> newmod.txt; rm newgone.txt missing.txt; git rm -q removed.txt
+            git mv old.txt renamed.txt; git mv oldmod.txt renamedmod.txt; echo m >> renamedmod.txt
+            rm link.txt; ln -s modified.txt link.txt
+            echo u > loose.txt; mkdir folder; echo u > folder/inner.txt)");
         const RefreshResult result = GitManager::collectStatus(repo);
         QVERIFY(result.isRepo);
         QCOMPARE(result.branch, QStringLiteral("main"));
@@ -174,8 +158,7 @@ private Q_SLOTS:
         };
         QCOMPARE(statusByPath(result), expected);
         for (const GitStatusEntry &entry : result.entries) {
-            const bool rename = entry.status == ChangeStatus::renamed;
-            QCOMPARE(entry.originalPath.isEmpty(), !rename);
+            QCOMPARE(entry.originalPath.isEmpty(), entry.status != ChangeStatus::renamed);
             if (entry.path == QLatin1String("renamed.txt")) {
                 QCOMPARE(entry.displayPath(), QStringLiteral("old.txt -> renamed.txt"));
             }
@@ -184,31 +167,18 @@ private Q_SLOTS:
 
     void mergeConflicts()
     {
-        const QString repo = m_dir.filePath(QStringLiteral("conflicts"));
-        t::initGitRepo(repo);
-        t::writeFile(repo, "both.txt", "base\n");
-        t::writeFile(repo, "gone_here.txt", "base\n");
-        t::writeFile(repo, "gone_there.txt", "base\n");
-        t::commitAll(repo);
-        t::git(repo, {"checkout", "-q", "-b", "other"});
-        t::writeFile(repo, "both.txt", "theirs\n");
-        t::writeFile(repo, "added.txt", "theirs\n");
-        t::writeFile(repo, "gone_here.txt", "theirs\n");
-        QFile::remove(QDir(repo).filePath("gone_there.txt"));
-        t::commitAll(repo);
-        t::git(repo, {"checkout", "-q", "main"});
-        t::writeFile(repo, "both.txt", "ours\n");
-        t::writeFile(repo, "added.txt", "ours\n");
-        QFile::remove(QDir(repo).filePath("gone_here.txt"));
-        t::writeFile(repo, "gone_there.txt", "ours\n");
-        t::commitAll(repo);
-        gitMayFail(repo, {"merge", "-q", "other"});
-
+        const QString repo = makeRepo(m_dir.filePath("conflicts"), R"(
+            echo base > both.txt; echo base > gone_here.txt; echo base > gone_there.txt
+            git add -A && git commit -qm base && git checkout -qb other
+            echo theirs > both.txt; echo theirs > added.txt; echo theirs > gone_here.txt; rm gone_there.txt
+            git add -A && git commit -qm theirs && git checkout -q main
+            echo ours > both.txt; echo ours > added.txt; rm gone_here.txt; echo ours > gone_there.txt
+            git add -A && git commit -qm ours && git merge -q other)");
         const QMap<QString, ChangeStatus> expected{
-            {"both.txt", ChangeStatus::conflict},      // UU
-            {"added.txt", ChangeStatus::conflict},     // AA
-            {"gone_here.txt", ChangeStatus::conflict}, // DU
-            {"gone_there.txt", ChangeStatus::conflict} // UD
+            {"both.txt", ChangeStatus::conflict},       // UU
+            {"added.txt", ChangeStatus::conflict},      // AA
+            {"gone_here.txt", ChangeStatus::conflict},  // DU
+            {"gone_there.txt", ChangeStatus::conflict}, // UD
         };
         QCOMPARE(statusByPath(GitManager::collectStatus(repo)), expected);
     }
@@ -245,29 +215,20 @@ private Q_SLOTS:
 
     void branchAndRepositoryKinds()
     {
-        const QString empty = m_dir.filePath(QStringLiteral("nocommits"));
-        t::initGitRepo(empty);
-        t::writeFile(empty, "a.txt", "a\n");
+        const QString empty = makeRepo(m_dir.filePath("nocommits"), "echo a > a.txt");
         RefreshResult result = GitManager::collectStatus(empty);
         QVERIFY(result.isRepo);
         QCOMPARE(result.branch, QStringLiteral("unknown"));
         QCOMPARE(result.entries.size(), 1);
 
-        const QString repo = m_dir.filePath(QStringLiteral("kinds"));
-        t::initGitRepo(repo);
-        t::writeFile(repo, "a.txt", "a\n");
-        t::commitAll(repo);
-        result = GitManager::collectStatus(repo);
-        QCOMPARE(result.branch, QStringLiteral("main"));
-        QVERIFY(result.entries.isEmpty());
-
         // A linked worktree has a .git file rather than a folder.
-        const QString worktree = m_dir.filePath(QStringLiteral("kinds-worktree"));
-        t::git(repo, {"worktree", "add", "-q", "-b", "feature/x", worktree});
-        t::writeFile(worktree, "b.txt", "b\n");
+        const QString repo = makeRepo(m_dir.filePath("kinds"), R"(
+            echo a > a.txt; git add -A && git commit -qm a
+            git worktree add -q -b feature/x ../kinds-worktree; echo b > ../kinds-worktree/b.txt)");
+        QCOMPARE(GitManager::collectStatus(repo).branch, QStringLiteral("main"));
+        const QString worktree = m_dir.filePath("kinds-worktree");
         QVERIFY(QFileInfo(QDir(worktree).filePath(".git")).isFile());
         result = GitManager::collectStatus(worktree);
-        QVERIFY(result.isRepo);
         QCOMPARE(result.branch, QStringLiteral("feature/x"));
         QCOMPARE(statusByPath(result), (QMap<QString, ChangeStatus>{{"b.txt", ChangeStatus::untracked}}));
 
@@ -313,24 +274,21 @@ private Q_SLOTS:
 
     // A status read must not write the repository, not even the index refresh `git status`
     // does on its own when file times have moved.
+    // A status read must not write the repository, not even the index refresh `git status`
+    // does on its own when file times have moved.
     void readingLeavesGitUntouched()
     {
-        const QString repo = m_dir.filePath(QStringLiteral("readonly"));
-        t::initGitRepo(repo);
-        for (int i = 0; i < 20; ++i) {
-            t::writeFile(repo, QStringLiteral("f%1.txt").arg(i), "same\n");
-        }
-        t::commitAll(repo);
-        for (int i = 0; i < 20; ++i) {
+        const QString repo = makeRepo(m_dir.filePath("readonly"), R"(
+            for i in $(seq 20); do echo same > f$i.txt; done; git add -A && git commit -qm base)");
+        for (int i = 1; i <= 20; ++i) {
             const QString path = QDir(repo).filePath(QStringLiteral("f%1.txt").arg(i));
-            vesk::setModificationTime(path, {vesk::modificationTime(path)->nanoseconds - 7'000'000'000LL});
+            vesk::setModificationTime(path, {vesk::modificationTime(path)->nanoseconds - 60'000'000'000LL});
         }
-        t::writeFile(repo, "f0.txt", "different\n");
+        t::writeFile(repo, "f1.txt", "different\n");
         const QString gitDir = QDir(repo).filePath(".git");
         const QStringList before = snapshot(gitDir);
-
         const RefreshResult result = GitManager::collectStatus(repo);
-        QCOMPARE(statusByPath(result), (QMap<QString, ChangeStatus>{{"f0.txt", ChangeStatus::modified}}));
+        QCOMPARE(statusByPath(result), (QMap<QString, ChangeStatus>{{"f1.txt", ChangeStatus::modified}}));
         QCOMPARE(snapshot(gitDir), before);
 
         t::git(repo, {"status", "--porcelain"});  // the snapshot does see git's own refresh
@@ -379,22 +337,18 @@ private Q_SLOTS:
     {
         QStringList rows;
         for (ChangeStatus status : vesk::allChangeStatuses()) {
-            rows.append(vesk::rawValue(status) + "|" + vesk::label(status) + "|" + vesk::symbolName(status) + "|"
-                        + vesk::colorName(status));
+            rows.append(QStringList{vesk::rawValue(status), vesk::label(status), vesk::symbolName(status),
+                                    vesk::colorName(status)}.join('|'));
             QCOMPARE(vesk::changeStatusFromRawValue(vesk::rawValue(status)), status);
         }
-        QCOMPARE(rows, (QStringList{
-                           "M|Modified|pencil.circle.fill|orange",
-                           "A|Added|plus.circle.fill|green",
-                           "D|Deleted|minus.circle.fill|red",
-                           "R|Renamed|arrow.right.circle.fill|purple",
-                           "?|Untracked|questionmark.circle.fill|gray",
-                           "U|Conflict|exclamationmark.triangle.fill|red",
-                           " |Clean|circle|secondary",
-                       }));
-        QVERIFY(!vesk::changeStatusFromRawValue(u"??"));
-        QVERIFY(!vesk::changeStatusFromRawValue(u""));
-        QVERIFY(!vesk::changeStatusFromRawValue(u"m"));
+        QCOMPARE(rows.join('\n'), QStringLiteral("M|Modified|pencil.circle.fill|orange\n"
+                                                 "A|Added|plus.circle.fill|green\n"
+                                                 "D|Deleted|minus.circle.fill|red\n"
+                                                 "R|Renamed|arrow.right.circle.fill|purple\n"
+                                                 "?|Untracked|questionmark.circle.fill|gray\n"
+                                                 "U|Conflict|exclamationmark.triangle.fill|red\n"
+                                                 " |Clean|circle|secondary"));
+        QVERIFY(!vesk::changeStatusFromRawValue(u"??") && !vesk::changeStatusFromRawValue(u"m"));
     }
 };
 

@@ -276,16 +276,6 @@ private Q_SLOTS:
         Preferences::instance().setValue(SearchEngine::historyKey(), 42);
         QVERIFY(SearchEngine().searchHistory().isEmpty());
     }
-
-    void announcesBeforeStoring()
-    {
-        SearchEngine engine;
-        QStringList seen;
-        connect(&engine, &SearchEngine::willChange, this, [&] { seen.append(engine.query()); });
-        engine.setQuery(QStringLiteral("a"));
-        engine.setQuery(QStringLiteral("b"));
-        QCOMPARE(seen, (QStringList{"", "a"}));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestSearchEngine)

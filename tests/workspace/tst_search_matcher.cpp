@@ -1,6 +1,5 @@
 #include "workspace/regex_pattern.h"
 #include "workspace/search_matcher.h"
-#include "workspace/utf8_scan.h"
 
 #include "text/text_lines.h"
 
@@ -9,8 +8,6 @@
 #include <QStringDecoder>
 #include <QTest>
 #include <QTextBoundaryFinder>
-
-#include <thread>
 
 using vesk::ByteFinder;
 using vesk::LineHit;
@@ -125,6 +122,14 @@ private Q_SLOTS:
         QTest::addRow("UTF-16 surrogate in UTF-8") << QByteArray("foo \xed\xa0\x80") << "foo" << true << false << "";
         QTest::addRow("truncated sequence") << QByteArray("foo \xe2\x82") << "foo" << true << false << "";
         QTest::addRow("Latin-1 text") << QByteArray("caf\xe9 foo") << "foo" << true << false << "";
+        QTest::addRow("past U+10FFFF") << QByteArray("foo \xf4\x90\x80\x80") << "foo" << true << false << "";
+        QTest::addRow("stray byte after ASCII") << QByteArray("foo foo \x80") << "foo" << true << false << "";
+        QTest::addRow("highest code point") << QByteArray("foo \xf4\x8f\xbf\xbf") << "foo" << true << false
+                                            << "1:foo \U0010FFFF";
+        QTest::addRow("200 characters kept") << QByteArray(300, 'a') << "a" << true << false
+                                             << "1:" + QString(200, 'a');
+        const QString clusters = QString(QStringLiteral("e\u0301")).repeated(300);
+        QTest::addRow("200 clusters kept") << clusters.toUtf8() << "\u00e9" << true << false << "1:" + clusters.left(400);
     }
 
     void lines()
@@ -139,22 +144,10 @@ private Q_SLOTS:
         QCOMPARE(describe(reference(file, query, caseSensitive, regex, 501)), expected);
     }
 
-    void lineContent()
-    {
-        const QByteArray ascii = QByteArray(300, 'a') + "\n";
-        QCOMPARE(scanned(ascii, "a", true, false), "1:" + QString(200, 'a'));
-        QString clusters;
-        for (int i = 0; i < 300; ++i) {
-            clusters += QStringLiteral("e\u0301");
-        }
-        QCOMPARE(scanned(clusters.toUtf8(), "\u00e9", true, false), "1:" + clusters.left(400));
-    }
-
     void hitLimit()
     {
         const QByteArray file = QByteArray("match\n").repeated(10000);
-        SearchMatcher matcher(QStringLiteral("MATCH"), false, false);
-        const QList<LineHit> hits = matcher.scan(file, 501);
+        const QList<LineHit> hits = SearchMatcher(QStringLiteral("MATCH"), false, false).scan(file, 501);
         QCOMPARE(hits.size(), 501);
         QCOMPARE(hits.last().lineNumber, 501);
     }
@@ -168,17 +161,6 @@ private Q_SLOTS:
         // The bound does not cost matches on long ordinary lines.
         const QByteArray longLine = QByteArray("ab cd,ef;g").repeated(20000) + " foo_suspend";
         QCOMPARE(SearchMatcher(QStringLiteral("[a-z]+_SUSPEND"), false, true).scan(longLine, 501).size(), 1);
-    }
-
-    void cancelStopsScan()
-    {
-        const QByteArray file = (QByteArray(40, 'a') + "b\n").repeated(200000);
-        SearchMatcher matcher(QStringLiteral("(a+)+$"), true, true);
-        std::atomic_bool cancel{false};
-        std::thread canceller([&] { cancel.store(true); });
-        matcher.scan(file, 501, &cancel);  // returns once it sees the flag, long before the end
-        canceller.join();
-        QVERIFY(cancel.load());
     }
 
     void requiredLiteral_data()
@@ -289,29 +271,6 @@ private Q_SLOTS:
             const ByteFinder finder(QByteArray(100, 'a') + 'b', ignoreCase);
             QCOMPARE(finder.find(runs.constData(), runs.size(), 0), ignoreCase ? 19900 : -1);
         }
-    }
-
-    void utf8Kinds_data()
-    {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<int>("kind");
-        const int invalid = int(vesk::Utf8Kind::invalid);
-        const int ascii = int(vesk::Utf8Kind::ascii);
-        const int unicode = int(vesk::Utf8Kind::unicode);
-        QTest::addRow("empty") << QByteArray() << ascii;
-        QTest::addRow("long ASCII") << QByteArray(1001, 'x') << ascii;
-        QTest::addRow("highest code point") << QByteArray(17, 'x') + "\xf4\x8f\xbf\xbf" << unicode;
-        QTest::addRow("past U+10FFFF") << QByteArray("\xf4\x90\x80\x80") << invalid;
-        QTest::addRow("overlong three bytes") << QByteArray("\xe0\x80\xaf") << invalid;
-        QTest::addRow("lone continuation after ASCII run") << QByteArray(9, 'x') + "\x80" << invalid;
-        QTest::addRow("cut at the end") << QByteArray(16, 'x') + "\xf0\x9f\x98" << invalid;
-    }
-
-    void utf8Kinds()
-    {
-        QFETCH(QByteArray, bytes);
-        QFETCH(int, kind);
-        QCOMPARE(int(vesk::scanUtf8(bytes)), kind);
     }
 };
 
