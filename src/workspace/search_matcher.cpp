@@ -426,25 +426,6 @@ bool SearchMatcher::regexMatches(QStringView line) const
     return m_regex.match(line).hasMatch();
 }
 
-bool SearchMatcher::matchesLine(QStringView line) const
-{
-    if (!m_canMatch) {
-        return false;
-    }
-    QString work = m_caseSensitive ? line.toString() : line.toString().toLower();
-    if (m_useRegex) {
-        return regexMatches(work);
-    }
-    work = work.normalized(QString::NormalizationForm_C);
-    LineBounds bounds(work);
-    for (qsizetype p = work.indexOf(m_needle); p >= 0; p = work.indexOf(m_needle, p + 1)) {
-        if (bounds.isBoundary(p) && bounds.isBoundary(p + m_needle.size())) {
-            return true;
-        }
-    }
-    return false;
-}
-
 bool SearchMatcher::mayMatch(QByteArrayView bytes) const
 {
     if (!m_byteFilter || m_byteFinder.find(bytes.data(), bytes.size(), 0) >= 0) {

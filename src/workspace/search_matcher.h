@@ -64,7 +64,7 @@ private:
 // and each run of it is bounded (regexStepLimit backtracking steps; a line that needs more counts
 // as not matching), so no pattern can stall a search.
 //
-// Not to be shared between threads (the compiled expression keeps per-use state): make one per thread.
+// Each thread makes its own: QRegularExpression is reentrant, not promised to be thread-safe.
 class SearchMatcher
 {
 public:
@@ -81,9 +81,6 @@ public:
 
     // False when no line can match (an invalid expression, a query holding a line break).
     bool canMatch() const { return m_canMatch; }
-
-    // The rule for one line (without its line break).
-    bool matchesLine(QStringView line) const;
 
     // The matching lines of a file's bytes, split like the editor splits text. Bytes that are
     // not well-formed UTF-8 have none. Stops after `maxHits` hits or when `cancel` is set.
