@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <functional>
 #include <optional>
 
 namespace vesk {
@@ -259,28 +258,7 @@ bool isAsciiLetter(char c)
     return unsigned((static_cast<unsigned char>(c) | 0x20) - 'a') < 26u;
 }
 
-struct FoldHash
-{
-    bool fold;
-    size_t operator()(char c) const { return static_cast<unsigned char>(fold ? foldByte(c) : c); }
-};
-
-struct FoldEqual
-{
-    bool fold;
-    bool operator()(char a, char b) const { return fold ? foldByte(a) == foldByte(b) : a == b; }
-};
-
 } // namespace
-
-struct ByteFinder::Fallback
-{
-    Fallback(const QByteArray &needle, bool fold)
-        : searcher(needle.cbegin(), needle.cend(), FoldHash{fold}, FoldEqual{fold})
-    {
-    }
-    std::boyer_moore_searcher<const char *, FoldHash, FoldEqual> searcher;
-};
 
 ByteFinder::ByteFinder(QByteArray needle, bool ignoreAsciiCase)
     : m_needle(std::move(needle))
@@ -298,14 +276,33 @@ ByteFinder::ByteFinder(QByteArray needle, bool ignoreAsciiCase)
             m_rare = i;
         }
     }
-    if (m_needle.size() > 1) {
-        m_fallback = std::make_unique<Fallback>(m_needle, m_ignoreCase);
+    // Knuth-Morris-Pratt table: the length of the longest proper border of each prefix.
+    m_borders.assign(size_t(m_needle.size()), 0);
+    for (qsizetype i = 1, k = 0; i < m_needle.size(); ++i) {
+        while (k > 0 && m_needle[i] != m_needle[k]) {
+            k = m_borders[size_t(k - 1)];
+        }
+        k += m_needle[i] == m_needle[k] ? 1 : 0;
+        m_borders[size_t(i)] = k;
     }
 }
 
-ByteFinder::ByteFinder(ByteFinder &&) noexcept = default;
-ByteFinder &ByteFinder::operator=(ByteFinder &&) noexcept = default;
-ByteFinder::~ByteFinder() = default;
+// Linear in the text whatever it holds; slower than anchoring on a rare byte in ordinary text.
+qsizetype ByteFinder::findLinear(const char *text, qsizetype size, qsizetype from) const
+{
+    const qsizetype m = m_needle.size();
+    for (qsizetype i = from, k = 0; i < size; ++i) {
+        const char c = m_ignoreCase ? foldByte(text[i]) : text[i];
+        while (k > 0 && c != m_needle[k]) {
+            k = m_borders[size_t(k - 1)];
+        }
+        k += c == m_needle[k] ? 1 : 0;
+        if (k == m) {
+            return i - m + 1;
+        }
+    }
+    return -1;
+}
 
 // Bytes that agree before the first difference (the needle's size when it matches).
 qsizetype ByteFinder::agreeingBytes(const char *text) const
@@ -366,8 +363,7 @@ qsizetype ByteFinder::find(const char *text, qsizetype size, qsizetype from, Pro
         // Long near misses on most bytes: repetitive text, where anchoring degrades to O(n * m).
         compared += agreeing + 1;
         if (compared > 4096 && compared > 4 * (i - from)) {
-            const char *found = std::search(text + start + 1, text + size, m_fallback->searcher);
-            return found == text + size ? -1 : found - text;
+            return findLinear(text, size, start + 1);
         }
     }
     return -1;

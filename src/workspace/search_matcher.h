@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <memory>
 #include <vector>
 
 namespace vesk {
@@ -24,15 +23,12 @@ struct LineHit
 };
 
 // Finds a byte string with memchr on its rarest byte (both cases of it when ASCII case is
-// ignored); falls back to Boyer-Moore when the text keeps producing near misses, so no input
-// makes it quadratic.
+// ignored); falls back to Knuth-Morris-Pratt when the text keeps producing long near misses,
+// so no input makes it quadratic.
 class ByteFinder
 {
 public:
     explicit ByteFinder(QByteArray needle = {}, bool ignoreAsciiCase = false);
-    ByteFinder(ByteFinder &&) noexcept;
-    ByteFinder &operator=(ByteFinder &&) noexcept;
-    ~ByteFinder();
 
     // Where the rare byte's two cases were last seen; lets successive finds in one text (with
     // growing `from`) skip what earlier ones already looked through.
@@ -46,13 +42,13 @@ public:
     qsizetype find(const char *text, qsizetype size, qsizetype from, Progress *progress = nullptr) const;
 
 private:
-    struct Fallback;
     qsizetype agreeingBytes(const char *text) const;
+    qsizetype findLinear(const char *text, qsizetype size, qsizetype from) const;
 
     QByteArray m_needle;  // lower-case when ignoring case
     bool m_ignoreCase = false;
     qsizetype m_rare = 0;
-    std::unique_ptr<Fallback> m_fallback;
+    std::vector<qsizetype> m_borders;
 };
 
 // The line test of find-in-files, compiled once for a query and its options, and a scanner that
