@@ -1,0 +1,239 @@
+// Find-in-files against ripgrep and git grep on one large tree, and the git status read against
+// plain `git status`, all measured in the same run.
+//
+// The search tree is a copy of VESK_BENCH_TREE (default /usr/include; links resolved), made a git
+// repository with every file committed so that git grep sees the same files. ripgrep runs as
+// `rg -j2 --no-ignore` with globs leaving out node_modules and .build; like our search it skips
+// hidden entries. Our search uses two threads too.
+//
+// Run with --benchmark_enable_random_interleaving=true --benchmark_repetitions=N so that the
+// contenders take turns and share whatever else the machine is doing.
+
+#include "platform/file_time.h"
+#include "platform/process_runner.h"
+#include "workspace/file_search.h"
+#include "workspace/git_manager.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <memory>
+
+using namespace vesk;
+
+namespace {
+
+constexpr int threads = 2;
+
+struct Query
+{
+    const char *text;
+    bool caseSensitive;
+    bool regex;
+};
+
+// Nothing in /usr/include matches these, so every run reads every file.
+const Query queries[] = {
+    {"vesk_no_such_text", true, false},
+    {"vesk_no_such_text", false, false},
+    {"[A-Z]+_SUSPEND_VESK", true, true},
+    {"[A-Z]+_SUSPEND_VESK", false, true},
+    {"[a-z]+[0-9]{9}[a-z]+", true, true},  // no literal to look for first: every line is tried
+};
+
+std::unique_ptr<QTemporaryDir> scratch;
+
+std::optional<ProcessResult> run(const QString &program, const QStringList &arguments, const QString &directory)
+{
+    ProcessRequest request;
+    request.program = program;
+    request.arguments = arguments;
+    request.workingDirectory = directory;
+    return runProcess(request);
+}
+
+bool runOk(const QString &program, const QStringList &arguments, const QString &directory)
+{
+    const auto result = run(program, arguments, directory);
+    return result && !result->endedBySignal && result->exitCode == 0;
+}
+
+void commitEverything(const QString &repo)
+{
+    runOk("/usr/bin/git", {"init", "-q", "-b", "main"}, repo);
+    runOk("/usr/bin/git", {"add", "-A"}, repo);
+    runOk("/usr/bin/git",
+          {"-c", "user.name=bench", "-c", "user.email=bench@vesk.invalid", "commit", "-q", "-m", "tree"}, repo);
+}
+
+const QString &searchTree()
+{
+    static const QString tree = [] {
+        const char *source = std::getenv("VESK_BENCH_TREE");
+        const QString from = source ? QString::fromLocal8Bit(source) : QStringLiteral("/usr/include");
+        const QString to = scratch->filePath(QStringLiteral("tree"));
+        if (!QDir(from).exists() || !runOk("/bin/cp", {"-rL", from, to}, scratch->path())) {
+            return QString();
+        }
+        commitEverything(to);
+        return to;
+    }();
+    return tree;
+}
+
+// Writes a file dated a minute back, so the index written after it never holds it as
+// "racily clean" (which would make every status read its content again).
+void writeOldFile(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write(content);
+    file.close();
+    setModificationTime(path, {modificationTime(path)->nanoseconds - 60'000'000'000LL});
+}
+
+// 50,000 files in 500 folders, 500 of them changed after the commit; the index is settled by
+// one plain status first, so both contenders find the same state.
+const QString &statusRepo()
+{
+    static const QString repo = [] {
+        const QString root = scratch->filePath(QStringLiteral("status"));
+        for (int d = 0; d < 500; ++d) {
+            const QString folder = QStringLiteral("%1/dir%2").arg(root).arg(d);
+            QDir().mkpath(folder);
+            for (int f = 0; f < 100; ++f) {
+                writeOldFile(QStringLiteral("%1/file%2.txt").arg(folder).arg(f),
+                             QByteArray("line of text ") + QByteArray::number(d * 100 + f) + "\n");
+            }
+        }
+        commitEverything(root);
+        for (int d = 0; d < 500; ++d) {
+            writeOldFile(QStringLiteral("%1/dir%2/file7.txt").arg(root).arg(d), "changed\n");
+        }
+        runOk("/usr/bin/git", {"status", "--porcelain"}, root);
+        return root;
+    }();
+    return repo;
+}
+
+void Ours(benchmark::State &state)
+{
+    const QString &tree = searchTree();
+    if (tree.isEmpty()) {
+        state.SkipWithError("no search tree");
+        return;
+    }
+    const Query &q = queries[state.range(0)];
+    SearchOptions options;
+    options.query = QString::fromLatin1(q.text);
+    options.caseSensitive = q.caseSensitive;
+    options.useRegex = q.regex;
+    qsizetype hits = 0;
+    for (auto _ : state) {
+        hits = FileSearch::searchRepository(tree, options, nullptr, threads).size();
+    }
+    state.counters["hits"] = double(hits);
+    state.SetLabel(QStringLiteral("%1%2").arg(q.text, q.caseSensitive ? "" : " -i").toStdString());
+}
+
+void Ripgrep(benchmark::State &state)
+{
+    const QString &tree = searchTree();
+    if (tree.isEmpty()) {
+        state.SkipWithError("no search tree");
+        return;
+    }
+    const Query &q = queries[state.range(0)];
+    QStringList arguments{"-j2", "--no-ignore", "-g", "!node_modules", "-g", "!.build"};
+    if (!q.regex) {
+        arguments << "-F";
+    }
+    if (!q.caseSensitive) {
+        arguments << "-i";
+    }
+    arguments << "-e" << QString::fromLatin1(q.text) << tree;
+    qsizetype bytes = 0;
+    for (auto _ : state) {
+        const auto result = run("rg", arguments, tree);
+        bytes = result ? result->standardOutput.size() : -1;
+    }
+    state.counters["output"] = double(bytes);
+    state.SetLabel(QStringLiteral("%1%2").arg(q.text, q.caseSensitive ? "" : " -i").toStdString());
+}
+
+void GitGrep(benchmark::State &state)
+{
+    const QString &tree = searchTree();
+    if (tree.isEmpty()) {
+        state.SkipWithError("no search tree");
+        return;
+    }
+    const Query &q = queries[state.range(0)];
+    QStringList arguments{"grep", "--threads", QString::number(threads), q.regex ? "-E" : "-F"};
+    if (!q.caseSensitive) {
+        arguments << "-i";
+    }
+    arguments << "-e" << QString::fromLatin1(q.text);
+    qsizetype bytes = 0;
+    for (auto _ : state) {
+        const auto result = run("/usr/bin/git", arguments, tree);
+        bytes = result ? result->standardOutput.size() : -1;
+    }
+    state.counters["output"] = double(bytes);
+    state.SetLabel(QStringLiteral("%1%2").arg(q.text, q.caseSensitive ? "" : " -i").toStdString());
+}
+
+void CollectStatus(benchmark::State &state)
+{
+    const QString &repo = statusRepo();
+    qsizetype entries = 0;
+    for (auto _ : state) {
+        entries = GitManager::collectStatus(repo).entries.size();
+    }
+    state.counters["entries"] = double(entries);
+}
+
+void PlainGitStatus(benchmark::State &state)
+{
+    const QString &repo = statusRepo();
+    qsizetype bytes = 0;
+    for (auto _ : state) {
+        const auto result = run("/usr/bin/git", {"status", "--porcelain"}, repo);
+        bytes = result ? result->standardOutput.size() : -1;
+    }
+    state.counters["output"] = double(bytes);
+}
+
+void registerAll()
+{
+    constexpr int queryCount = int(std::size(queries));
+    for (int i = 0; i < queryCount; ++i) {
+        benchmark::RegisterBenchmark("Search/Ours", Ours)->Arg(i)->UseRealTime()->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark("Search/Ripgrep", Ripgrep)->Arg(i)->UseRealTime()->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark("Search/GitGrep", GitGrep)->Arg(i)->UseRealTime()->Unit(benchmark::kMillisecond);
+    }
+    benchmark::RegisterBenchmark("Status/CollectStatus", CollectStatus)->UseRealTime()->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("Status/PlainGitStatus", PlainGitStatus)->UseRealTime()->Unit(benchmark::kMillisecond);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    scratch = std::make_unique<QTemporaryDir>();
+    registerAll();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    scratch.reset();
+    return 0;
+}
