@@ -165,7 +165,9 @@ std::optional<QByteArray> GitManager::runGit(const QStringList &arguments, const
 {
     ProcessRequest request;
     request.program = toolPath(Tool::Git);
-    request.arguments = arguments;
+    // A repository's own config can name a file-system monitor command that git status would
+    // run; a folder someone handed us must not run programs just by being looked at.
+    request.arguments = QStringList{QStringLiteral("-c"), QStringLiteral("core.fsmonitor=false")} + arguments;
     request.workingDirectory = directory;
     request.timeout = gitTimeout;
     // Reading must never write: without this, `git status` refreshes and rewrites the index,

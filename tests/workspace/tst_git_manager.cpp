@@ -295,6 +295,18 @@ private Q_SLOTS:
         QVERIFY(snapshot(gitDir) != before);
     }
 
+    void repositoryConfigRunsNoCommand()
+    {
+        const QString marker = m_dir.filePath("fsmonitor-ran");
+        const QString monitor = t::writeScript(m_dir.path(), "monitor.sh", "touch '" + marker.toUtf8() + "'");
+        const QString repo = makeRepo(m_dir.filePath("handed-over"), R"(
+            echo a > a.txt; git add -A && git commit -qm base; echo b > a.txt)");
+        t::git(repo, {"config", "core.fsmonitor", monitor});
+        const RefreshResult result = GitManager::collectStatus(repo);
+        QCOMPARE(statusByPath(result), (QMap<QString, ChangeStatus>{{"a.txt", ChangeStatus::modified}}));
+        QVERIFY(!QFile::exists(marker));
+    }
+
     void applyAnnouncesEachField()
     {
         GitManager manager;
