@@ -13,6 +13,8 @@ struct EditorKeyEvent
     quint16 keyCode = 0;
     quint64 modifierFlags = 0;
     QString characters;
+    // The key's own character with no modifier applied ("z" for Command+Shift+Z), lower-cased.
+    QString charactersIgnoringModifiers;
 
     bool has(quint64 modifier) const { return (modifierFlags & modifier) != 0; }
 };

@@ -7,7 +7,7 @@ namespace {
 
 EditorKeyEvent key(quint16 code, quint64 modifiers = 0, const QString &characters = {})
 {
-    return EditorKeyEvent{code, modifiers, characters};
+    return EditorKeyEvent{code, modifiers, characters, characters.toLower()};
 }
 
 } // namespace

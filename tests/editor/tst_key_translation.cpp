@@ -44,6 +44,8 @@ class TestKeyTranslation : public QObject
 private Q_SLOTS:
     void translation_data();
     void translation();
+    void baseCharacters_data();
+    void baseCharacters();
     void typingThroughAWidget_data();
     void typingThroughAWidget();
 
@@ -104,6 +106,32 @@ void TestKeyTranslation::translation()
     QCOMPARE(int(translated.keyCode), keyCode);
     QCOMPARE(translated.modifierFlags, flags);
     QCOMPARE(translated.characters, text);
+}
+
+void TestKeyTranslation::baseCharacters_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("base");
+
+    QTest::addRow("ctrl z reads z") << int(Qt::Key_Z) << int(Qt::ControlModifier) << "\x1a" << "z";
+    QTest::addRow("ctrl shift z reads z") << int(Qt::Key_Z) << int(Qt::ControlModifier | Qt::ShiftModifier) << "\x1a"
+                                          << "z";
+    QTest::addRow("shifted letter is lower-cased") << int(Qt::Key_V) << int(Qt::ShiftModifier) << "V" << "v";
+    QTest::addRow("arrow has none") << int(Qt::Key_Left) << int(Qt::ControlModifier) << "" << "";
+}
+
+void TestKeyTranslation::baseCharacters()
+{
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(QString, text);
+    QFETCH(QString, base);
+    for (KeyboardConvention convention : {KeyboardConvention::Mac, KeyboardConvention::Other}) {
+        const QKeyEvent event(QEvent::KeyPress, key, Qt::KeyboardModifiers(modifiers), text);
+        QCOMPARE(editorKeyEvent(event, convention).charactersIgnoringModifiers, base);
+    }
 }
 
 void TestKeyTranslation::typingThroughAWidget_data()

@@ -11,6 +11,17 @@ quint64 flag(Qt::KeyboardModifiers modifiers, Qt::KeyboardModifier qt, quint64 b
     return modifiers.testFlag(qt) ? bit : 0;
 }
 
+// Letters and digits by the key itself, so Ctrl+Z reads "z" although its text is a control code.
+QString baseCharacters(const QKeyEvent &event)
+{
+    const int key = event.key();
+    if ((key >= Qt::Key_A && key <= Qt::Key_Z) || (key >= Qt::Key_0 && key <= Qt::Key_9)) {
+        return QString(QChar(key)).toLower();
+    }
+    const QString text = event.text();
+    return text.size() == 1 && text[0].isPrint() ? text.toLower() : QString();
+}
+
 quint16 keyCodeOf(int key)
 {
     switch (key) {
@@ -42,6 +53,7 @@ EditorKeyEvent fromMac(const QKeyEvent &event)
     result.modifierFlags = flag(m, Qt::ShiftModifier, KeyModifier::Shift) | flag(m, Qt::MetaModifier, KeyModifier::Control)
         | flag(m, Qt::AltModifier, KeyModifier::Option) | flag(m, Qt::ControlModifier, KeyModifier::Command);
     result.characters = event.text();
+    result.charactersIgnoringModifiers = baseCharacters(event);
     return result;
 }
 
@@ -53,6 +65,7 @@ EditorKeyEvent fromOther(const QKeyEvent &event)
     result.modifierFlags = flag(m, Qt::ShiftModifier, KeyModifier::Shift) | flag(m, Qt::MetaModifier, KeyModifier::Control)
         | flag(m, Qt::AltModifier, KeyModifier::Option) | flag(m, Qt::ControlModifier, KeyModifier::Command);
     result.characters = event.text();
+    result.charactersIgnoringModifiers = baseCharacters(event);
     const bool ctrl = m.testFlag(Qt::ControlModifier);
     switch (result.keyCode) {
     case KeyCode::Home:

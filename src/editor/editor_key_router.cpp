@@ -1,0 +1,77 @@
+#include "editor/editor_key_router.h"
+
+#include "editor/editor_view_model.h"
+
+namespace vesk {
+
+namespace {
+
+bool isArrow(quint16 keyCode)
+{
+    return keyCode == KeyCode::LeftArrow || keyCode == KeyCode::RightArrow || keyCode == KeyCode::UpArrow
+        || keyCode == KeyCode::DownArrow;
+}
+
+// The Command rows of the key table; every row uses the press up, acting or not.
+bool applyCommandShortcut(const QString &key, bool shift, EditorViewModel &editor, TextClipboard &clipboard)
+{
+    VeskDocument *document = editor.document();
+    if (key == u"z") {
+        const bool redo = shift;
+        if (redo && !document->redoStack().empty()) {
+            document->redo();
+            editor.clampCursors();
+        } else if (!redo && !document->undoStack().empty()) {
+            document->undo();
+            editor.clampCursors();
+        }
+        return true;
+    }
+    if (key == u"x" || key == u"c") {
+        if (const std::optional<QString> text = editor.selectedText()) {
+            clipboard.setPlainText(*text);
+            if (key == u"x") {
+                editor.deleteSelection();
+            }
+        }
+        return true;
+    }
+    if (key == u"v") {
+        if (const std::optional<QString> text = clipboard.plainText()) {
+            if (editor.selectedText()) {
+                editor.deleteSelection();
+            }
+            editor.insertAtCursors(*text);
+        }
+        return true;
+    }
+    if (key == u"a") {
+        editor.selectAll();
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool routeKeyToEditor(const EditorKeyEvent &event, EditorViewModel *target, const KeyRoutingContext &context,
+                      TextClipboard &clipboard)
+{
+    if (context.singleLineInputHasFocus) {
+        return false;
+    }
+    const bool command = event.has(KeyModifier::Command);
+    if (command && target && target->currentFilePath()
+        && applyCommandShortcut(event.charactersIgnoringModifiers, event.has(KeyModifier::Shift), *target, clipboard)) {
+        return true;
+    }
+    if (command && !event.has(KeyModifier::Option) && !isArrow(event.keyCode)) {
+        return false;
+    }
+    if (context.patchPanelVisible || !target) {
+        return false;
+    }
+    return target->handleKeyEvent(event);
+}
+
+} // namespace vesk
