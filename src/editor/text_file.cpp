@@ -103,56 +103,6 @@ bool isReadOnlyFile(const QString &path)
     return info.exists() && !(info.permissions() & anyWrite);
 }
 
-bool isValidUtf8(QByteArrayView bytes)
-{
-    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
-    const auto *const end = p + bytes.size();
-    while (p < end) {
-        if (end - p >= 8) {
-            quint64 word;
-            std::memcpy(&word, p, 8);
-            if ((word & 0x8080808080808080ULL) == 0) {
-                p += 8;
-                continue;
-            }
-        }
-        const unsigned char lead = *p;
-        if (lead < 0x80) {
-            ++p;
-            continue;
-        }
-        int trailing = 0;
-        char32_t cp = 0;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            trailing = 1;
-            cp = lead & 0x1F;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            trailing = 2;
-            cp = lead & 0x0F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            trailing = 3;
-            cp = lead & 0x07;
-        } else {
-            return false;
-        }
-        if (end - p <= trailing) {
-            return false;
-        }
-        for (int i = 1; i <= trailing; ++i) {
-            if ((p[i] & 0xC0) != 0x80) {
-                return false;
-            }
-            cp = (cp << 6) | (p[i] & 0x3F);
-        }
-        if ((trailing == 2 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF)))
-            || (trailing == 3 && (cp < 0x10000 || cp > 0x10FFFF))) {
-            return false;
-        }
-        p += trailing + 1;
-    }
-    return true;
-}
-
 bool sameText(const VeskNodePtr &a, const VeskNodePtr &b)
 {
     if (a == b) {

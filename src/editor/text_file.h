@@ -1,5 +1,6 @@
 #pragma once
 
+#include "text/utf8.h"
 #include "text/vesk_node.h"
 
 #include <QByteArrayView>
@@ -19,10 +20,6 @@ TextFileRead readTextFile(const QString &path);
 
 // An existing file (or link target) that nobody may write: no write permission bit is set.
 bool isReadOnlyFile(const QString &path);
-
-// Well-formed UTF-8: no stray or missing continuation bytes, no overlong forms, no surrogates,
-// nothing above U+10FFFF.
-bool isValidUtf8(QByteArrayView bytes);
 
 // Whether two trees hold the same text, code unit for code unit; the same root is answered at once.
 bool sameText(const VeskNodePtr &a, const VeskNodePtr &b);

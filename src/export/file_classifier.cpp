@@ -1,6 +1,7 @@
 #include "export/file_classifier.h"
 
 #include "export/path_order.h"
+#include "text/utf8.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -83,51 +84,6 @@ constexpr std::array signatures{
     Signature{"\xFE\xED\xFA\xCE", "Mach-O executable"},
     Signature{"\xFE\xED\xFA\xCF", "Mach-O executable"},
 };
-
-enum class Utf8 { Valid, Invalid, CutAtEnd };
-
-// Strict UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF). CutAtEnd: valid
-// except for the start of a multi-byte character at the very end.
-Utf8 checkUtf8(std::string_view bytes)
-{
-    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
-    const size_t n = bytes.size();
-    size_t i = 0;
-    while (i < n) {
-        const unsigned char lead = p[i];
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        }
-        size_t length = 0;
-        unsigned char low = 0x80;
-        unsigned char high = 0xBF;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            low = lead == 0xE0 ? 0xA0 : 0x80;
-            high = lead == 0xED ? 0x9F : 0xBF;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            low = lead == 0xF0 ? 0x90 : 0x80;
-            high = lead == 0xF4 ? 0x8F : 0xBF;
-        } else {
-            return Utf8::Invalid;
-        }
-        for (size_t k = 1; k < length; ++k) {
-            if (i + k >= n) {
-                return Utf8::CutAtEnd;
-            }
-            const unsigned char next = p[i + k];
-            if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF)) {
-                return Utf8::Invalid;
-            }
-        }
-        i += length;
-    }
-    return Utf8::Valid;
-}
 
 // Whether the character just before `pos` is a letter, a digit or "_". The text is valid UTF-8.
 bool followsWordCharacter(std::string_view text, size_t pos)
@@ -223,8 +179,8 @@ Classification classifyContent(const QByteArray &sample, const QString &ext)
     }
     // A character cut by the end of a full sample says nothing about the file; one cut by the
     // end of the file itself does.
-    const Utf8 utf8 = checkUtf8(bytes);
-    if (utf8 == Utf8::Invalid || (utf8 == Utf8::CutAtEnd && sample.size() < FileClassifier::sampleSize)) {
+    const Utf8Ending ending = sample.size() < FileClassifier::sampleSize ? Utf8Ending::complete : Utf8Ending::mayBeCut;
+    if (scanUtf8(sample, ending) == Utf8Kind::invalid) {
         return {FileCategory::Binary, QStringLiteral("Not valid UTF-8")};
     }
     for (const ContentMarker &marker : contentMarkers) {

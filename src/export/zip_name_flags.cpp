@@ -1,9 +1,10 @@
 #include "export/zip_name_flags.h"
 
+#include "text/utf8.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QList>
-#include <QStringDecoder>
 
 #include <algorithm>
 #include <optional>
@@ -109,13 +110,7 @@ std::optional<qint64> localHeaderOffset(const QByteArray &record, qsizetype name
 
 bool isNonAsciiUtf8(const QByteArray &name)
 {
-    const bool ascii = std::all_of(name.cbegin(), name.cend(), [](char c) { return quint8(c) < 0x80; });
-    if (ascii) {
-        return false;
-    }
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString decoded = decoder(name);
-    return !decoder.hasError() && !decoded.isEmpty();
+    return scanUtf8(name) == Utf8Kind::unicode;
 }
 
 struct FlagPatch

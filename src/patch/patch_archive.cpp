@@ -2,13 +2,13 @@
 
 #include "platform/process_runner.h"
 #include "platform/tool_paths.h"
+#include "text/utf8.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
 #include <QRegularExpression>
 #include <QStorageInfo>
-#include <QStringDecoder>
 
 #include <cerrno>
 #include <condition_variable>
@@ -56,16 +56,6 @@ ToolRun runTool(const ProcessRequest &request)
         return {};
     }
     return {ToolOutcome::CannotStart, startFailure(request.program), {}};
-}
-
-std::optional<QString> decodeUtf8(const QByteArray &bytes)
-{
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError()) {
-        return std::nullopt;
-    }
-    return text;
 }
 
 // The table printed by `unzip -Z`: two header lines, one line per entry, one totals line.

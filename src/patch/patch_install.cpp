@@ -1,5 +1,7 @@
 #include "patch/patch_install.h"
 
+#include "platform/posix_io.h"
+
 #include <QFile>
 #include <QRandomGenerator>
 #include <QStringList>
@@ -109,26 +111,6 @@ QByteArray sideFileName()
     return name;
 }
 
-class Descriptor
-{
-public:
-    explicit Descriptor(int fd = -1) : m_fd(fd) {}
-    ~Descriptor() { close(); }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-
-    int get() const { return m_fd; }
-    void reset(int fd) { close(); m_fd = fd; }
-    bool close()
-    {
-        const int fd = std::exchange(m_fd, -1);
-        return fd < 0 || ::close(fd) == 0 || errno == EINTR;  // after EINTR the descriptor is gone
-    }
-
-private:
-    int m_fd;
-};
-
 bool copyAll(int from, int to)
 {
     QByteArray buffer(copyChunk, Qt::Uninitialized);
@@ -140,43 +122,17 @@ bool copyAll(int from, int to)
         if (got <= 0) {
             return got == 0;
         }
-        for (ssize_t done = 0; done < got;) {
-            const ssize_t written = ::write(to, buffer.constData() + done, size_t(got - done));
-            if (written < 0 && errno == EINTR) {
-                continue;
-            }
-            if (written <= 0) {
-                if (written == 0) {
-                    errno = EIO;
-                }
-                return false;
-            }
-            done += written;
-        }
-    }
-}
-
-bool flushToDevice(int fd)
-{
-#ifdef __APPLE__
-    // Plain fsync on macOS stops at the drive's cache.
-    if (::fcntl(fd, F_FULLFSYNC) == 0) {
-        return true;
-    }
-#endif
-    while (::fsync(fd) != 0) {
-        if (errno != EINTR) {
+        if (!writeAll(to, buffer.constData(), got)) {
             return false;
         }
     }
-    return true;
 }
 
 // The side file is removed unless it was renamed into place.
 struct SideFile
 {
     QByteArray path;
-    Descriptor fd;
+    FileDescriptor fd;
     bool renamed = false;
 
     ~SideFile()
@@ -217,7 +173,7 @@ QString copyAtomically(const QByteArray &source, const QByteArray &folder, const
     }
     const bool replacesFile = exists && S_ISREG(existing.st_mode);
 
-    Descriptor in(::open(source.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    FileDescriptor in(::open(source.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     struct stat unpacked;
     if (in.get() < 0 || ::fstat(in.get(), &unpacked) != 0) {
         return systemReason(errno);
@@ -239,11 +195,7 @@ QString copyAtomically(const QByteArray &source, const QByteArray &folder, const
         return systemReason(errno);
     }
     side.renamed = true;
-    // Makes the rename durable; the new content is in place already either way.
-    Descriptor dir(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() >= 0) {
-        ::fsync(dir.get());
-    }
+    flushDirectory(folder);
     return {};
 }
 

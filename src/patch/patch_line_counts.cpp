@@ -3,6 +3,7 @@
 #include "platform/process_runner.h"
 #include "platform/tool_paths.h"
 #include "text/unified_diff.h"
+#include "text/utf8.h"
 
 #include <QFile>
 #include <QStringDecoder>
@@ -54,15 +55,14 @@ LineCounts countChangedLines(const QString &repoFile, const QString &patchFile,
     if (!result) {
         return {};
     }
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decoder.decode(result->standardOutput);
-    if (decoder.hasError()) {
+    const std::optional<QString> text = decodeUtf8(result->standardOutput);
+    if (!text) {
         return {};
     }
     // Hunks are read by their header counts, so a changed line whose own text begins with "--"
     // or "++" counts like any other.
     LineCounts counts;
-    for (const DiffLine &line : parseUnifiedDiff(text)) {
+    for (const DiffLine &line : parseUnifiedDiff(*text)) {
         if (line.kind == DiffLine::Kind::Addition) {
             ++counts.added;
         } else if (line.kind == DiffLine::Kind::Deletion) {

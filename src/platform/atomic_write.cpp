@@ -1,5 +1,7 @@
 #include "platform/atomic_write.h"
 
+#include "platform/posix_io.h"
+
 #include <QFile>
 #include <QRandomGenerator>
 
@@ -116,54 +118,6 @@ struct SideFile
     }
 };
 
-bool writeAll(int fd, const QByteArray &data)
-{
-    const char *next = data.constData();
-    qint64 left = data.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, next, size_t(std::min<qint64>(left, 1 << 30)));
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            if (written == 0) {
-                errno = EIO;
-            }
-            return false;
-        }
-        next += written;
-        left -= written;
-    }
-    return true;
-}
-
-bool flushToDevice(int fd)
-{
-#ifdef __APPLE__
-    // Plain fsync on macOS stops at the drive's cache; fall back to it where F_FULLFSYNC is refused.
-    if (::fcntl(fd, F_FULLFSYNC) == 0) {
-        return true;
-    }
-#endif
-    while (::fsync(fd) != 0) {
-        if (errno != EINTR) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Makes the rename itself durable. The new content is in place already, so a file system that
-// cannot flush a directory is not a failure.
-void flushDirectory(const QByteArray &directory)
-{
-    const int fd = ::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
 // Gives the side file the replaced file's owner and permissions. Set-id bits are not carried
 // over: the kernel drops them on any write to the original as well.
 bool adoptAttributes(int fd, const struct stat *existing, bool makePrivate)
@@ -216,7 +170,7 @@ WriteResult writeAtomically(const QString &path, const QByteArray &data, bool ma
     if (!side.create(location, createMode)) {
         return failure(QStringLiteral("Could not create a temporary file in"), location.directory, errno);
     }
-    if (!adoptAttributes(side.fd, original, makePrivate) || !writeAll(side.fd, data)
+    if (!adoptAttributes(side.fd, original, makePrivate) || !writeAll(side.fd, data.constData(), data.size())
         || !flushToDevice(side.fd) || !side.close()) {
         return failure(QStringLiteral("Could not write"), target, errno);
     }

@@ -5,9 +5,9 @@
 #include "platform/tool_paths.h"
 #include "text/text_lines.h"
 #include "text/unified_diff.h"
+#include "text/utf8.h"
 
 #include <QFile>
-#include <QStringDecoder>
 
 namespace vesk::baseline {
 
@@ -44,16 +44,6 @@ DiffResult positionalDiff(const VeskNodePtr &original, const VeskNodePtr &curren
         }
     }
     return result;
-}
-
-std::optional<QString> decodeUtf8(const QByteArray &bytes)
-{
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder(bytes);
-    if (decoder.hasError()) {
-        return std::nullopt;
-    }
-    return text;
 }
 
 DiffResult externalDiff(const VeskNodePtr &original, const VeskNodePtr &current)

@@ -2,7 +2,7 @@
 
 #include "platform/process_runner.h"
 #include "platform/tool_paths.h"
-#include "workspace/utf8_scan.h"
+#include "text/utf8.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -10,14 +10,6 @@
 namespace vesk {
 
 namespace {
-
-std::optional<QString> decodeUtf8(QByteArrayView bytes)
-{
-    if (scanUtf8(bytes) == Utf8Kind::invalid) {
-        return std::nullopt;
-    }
-    return QString::fromUtf8(bytes);
-}
 
 bool isUnmerged(char index, char workTree)
 {

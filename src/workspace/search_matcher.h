@@ -1,6 +1,6 @@
 #pragma once
 
-#include "workspace/utf8_scan.h"
+#include "text/utf8.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

@@ -1,4 +1,4 @@
-#include "workspace/utf8_scan.h"
+#include "text/utf8.h"
 
 #include <cstdint>
 #include <cstring>
@@ -14,8 +14,9 @@ bool isContinuation(unsigned char c)
     return (c & 0xC0) == 0x80;
 }
 
-// Length of the well-formed sequence starting at s[i] (whose lead byte is >= 0x80), or 0.
-// The second-byte ranges follow the Unicode table of well-formed byte sequences.
+// Length of the well-formed sequence starting at s[i] (whose lead byte is >= 0x80), or 0; -1
+// when the bytes end inside a sequence that is well-formed so far. The second-byte ranges follow
+// the Unicode table of well-formed byte sequences.
 int sequenceLength(const unsigned char *s, qsizetype i, qsizetype n)
 {
     const unsigned char c = s[i];
@@ -35,11 +36,12 @@ int sequenceLength(const unsigned char *s, qsizetype i, qsizetype n)
     } else {
         return 0;
     }
-    if (i + length > n || s[i + 1] < low || s[i + 1] > high) {
-        return 0;
-    }
-    for (int k = 2; k < length; ++k) {
-        if (!isContinuation(s[i + k])) {
+    for (int k = 1; k < length; ++k) {
+        if (i + k >= n) {
+            return -1;
+        }
+        const unsigned char next = s[i + k];
+        if (k == 1 ? (next < low || next > high) : !isContinuation(next)) {
             return 0;
         }
     }
@@ -48,7 +50,7 @@ int sequenceLength(const unsigned char *s, qsizetype i, qsizetype n)
 
 } // namespace
 
-Utf8Kind scanUtf8(QByteArrayView bytes)
+Utf8Kind scanUtf8(QByteArrayView bytes, Utf8Ending ending)
 {
     const auto *s = reinterpret_cast<const unsigned char *>(bytes.data());
     const qsizetype n = bytes.size();
@@ -68,13 +70,24 @@ Utf8Kind scanUtf8(QByteArrayView bytes)
             continue;
         }
         const int length = sequenceLength(s, i, n);
-        if (length == 0) {
+        if (length < 0 && ending == Utf8Ending::mayBeCut) {
+            break;
+        }
+        if (length <= 0) {
             return Utf8Kind::invalid;
         }
         ascii = false;
         i += length;
     }
     return ascii ? Utf8Kind::ascii : Utf8Kind::unicode;
+}
+
+std::optional<QString> decodeUtf8(QByteArrayView bytes)
+{
+    if (scanUtf8(bytes) == Utf8Kind::invalid) {
+        return std::nullopt;
+    }
+    return QString::fromUtf8(bytes);
 }
 
 } // namespace vesk
