@@ -216,10 +216,10 @@ const VeskNode *leftmostLeaf(const VeskNode *node, std::vector<const VeskNode *>
 
 } // namespace
 
-VeskNode::VeskNode(Token, TextChunk chunk)
+VeskNode::VeskNode(Token, TextChunk chunk, qint64 knownClusters)
     : m_kind(Leaf{std::move(chunk)})
 {
-    const TextChunk::Stats st = std::get<Leaf>(m_kind).chunk.stats();
+    const TextChunk::Stats st = std::get<Leaf>(m_kind).chunk.stats(knownClusters);
     m_length = st.clusters;
     m_lineFeeds = st.lineFeeds;
     m_lineBreaks = st.lineBreaks;
@@ -245,9 +245,9 @@ VeskNodePtr VeskNode::makeLeaf(QStringView text)
     return makeLeaf(TextChunk(text));
 }
 
-VeskNodePtr VeskNode::makeLeaf(TextChunk chunk)
+VeskNodePtr VeskNode::makeLeaf(TextChunk chunk, qint64 knownClusters)
 {
-    return std::make_shared<const VeskNode>(Token{}, std::move(chunk));
+    return std::make_shared<const VeskNode>(Token{}, std::move(chunk), knownClusters);
 }
 
 VeskNodePtr VeskNode::makeBranch(VeskNodePtr left, VeskNodePtr right)
@@ -278,7 +278,7 @@ VeskNodePtr VeskNode::build(QStringView text)
     qsizetype leafStart = 0;
     grapheme::forEachBoundary(text, [&](qsizetype pos) {
         if (++inLeaf == sizes[leaves.size()]) {
-            leaves.push_back(makeLeaf(text.sliced(leafStart, pos - leafStart)));
+            leaves.push_back(makeLeaf(TextChunk(text.sliced(leafStart, pos - leafStart)), inLeaf));
             leafStart = pos;
             inLeaf = 0;
         }

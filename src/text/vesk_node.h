@@ -54,11 +54,12 @@ public:
 
     static constexpr qint64 maxLeafLength = 512;
 
-    VeskNode(Token, TextChunk chunk);
+    VeskNode(Token, TextChunk chunk, qint64 knownClusters = -1);
     VeskNode(Token, VeskNodePtr left, VeskNodePtr right);
 
     static VeskNodePtr makeLeaf(QStringView text);
-    static VeskNodePtr makeLeaf(TextChunk chunk);
+    // `knownClusters` spares segmenting the chunk again when the caller has counted already.
+    static VeskNodePtr makeLeaf(TextChunk chunk, qint64 knownClusters = -1);
     static VeskNodePtr makeBranch(VeskNodePtr left, VeskNodePtr right);  // no balancing
     static const VeskNodePtr &emptyLeaf();
 
