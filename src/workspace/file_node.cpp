@@ -4,11 +4,13 @@
 #include <QFile>
 #include <QHash>
 #include <QLocale>
+#include <QRandomGenerator>
 
 #include <dirent.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 #include <numeric>
 #include <vector>
 
@@ -137,6 +139,37 @@ QLocale collationLocale()
     return locale.language() == QLocale::C ? QLocale(QLocale::English, QLocale::UnitedStates) : locale;
 }
 
+// Version 4 UUIDs from a generator seeded once per build: asking the system for randomness for
+// each of tens of thousands of nodes costs more than listing them.
+class NodeIds
+{
+public:
+    NodeIds()
+        : m_generator(seeded())
+    {
+    }
+
+    QUuid next()
+    {
+        std::array<quint32, 4> bits;
+        m_generator.fillRange(bits.data(), qsizetype(bits.size()));
+        QByteArray bytes(reinterpret_cast<const char *>(bits.data()), 16);
+        bytes[6] = char((bytes[6] & 0x0F) | 0x40);  // version 4
+        bytes[8] = char((bytes[8] & 0x3F) | 0x80);  // RFC 4122 variant
+        return QUuid::fromRfc4122(bytes);
+    }
+
+private:
+    static QRandomGenerator seeded()
+    {
+        std::array<quint32, 8> seed;
+        QRandomGenerator::system()->fillRange(seed.data(), qsizetype(seed.size()));
+        return QRandomGenerator(seed.data(), qsizetype(seed.size()));
+    }
+
+    QRandomGenerator m_generator;
+};
+
 class TreeBuilder
 {
 public:
@@ -163,7 +196,7 @@ public:
         for (const qsizetype i : sortedOrder(listed)) {
             const Listed &entry = listed[size_t(i)];
             FileNode node;
-            node.id = QUuid::createUuid();
+            node.id = m_ids.next();
             node.name = entry.name;
             node.path = joinPath(directory, entry.name);
             node.isDirectory = entry.isDirectory;
@@ -265,6 +298,7 @@ private:
     }
 
     StatusIndex m_index;
+    NodeIds m_ids;
     QCollator m_collator;
     bool m_showDotFiles;
     std::vector<FileId> m_ancestors;
