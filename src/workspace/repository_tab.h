@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDir>
 #include <QFileInfo>
 #include <QString>
 #include <QUuid>
@@ -14,10 +15,10 @@ struct RepositoryTab
     QString path;  // the repository or directory, absolute
     QString name;  // its last path component, shown in the tab bar
 
-    // A new tab for `path`, with a fresh id.
+    // A new tab for `path` (kept as given), with a fresh id.
     static RepositoryTab forPath(const QString &path)
     {
-        return {QUuid::createUuid(), path, QFileInfo(path).fileName()};
+        return {QUuid::createUuid(), path, QFileInfo(QDir::cleanPath(path)).fileName()};
     }
 
     bool operator==(const RepositoryTab &other) const { return id == other.id; }

@@ -105,6 +105,7 @@ private Q_SLOTS:
 
         const QStringList outer{"outer"}, two{"outer", "other"};
         QTest::addRow("same folder again") << "repos/outer" << outer << "";
+        QTest::addRow("new folder, trailing slash") << "repos/other/" << two << "";
         QTest::addRow("same folder, trailing slash") << "repos/outer/" << outer << "";
         QTest::addRow("same folder, dot segments") << "repos/outer/../outer/." << outer << "";
         QTest::addRow("same folder through a link") << "linked" << outer << "";
