@@ -42,6 +42,10 @@ int rollUpRank(ChangeStatus status)
 
 // The status entries arranged for lookups by relative path, so a tree of many files costs a few
 // hash lookups per node rather than a pass over every entry.
+//
+// A file takes only the status of its own path. Matching entries by their last components as
+// well would give a clean README.md at the root the status of a changed docs/README.md; and the
+// entries are always relative to the tree's root, since status is read only where .git is.
 class StatusIndex
 {
 public:
@@ -51,10 +55,6 @@ public:
             const QString &path = entry.path;
             insertFirst(m_exact, path, entry.status);
             for (qsizetype slash = path.indexOf(u'/'); slash >= 0; slash = path.indexOf(u'/', slash + 1)) {
-                // A tree rooted below git's top level sees the entry under a shorter path.
-                if (slash + 1 < path.size()) {
-                    insertFirst(m_suffix, path.mid(slash + 1), entry.status);
-                }
                 // Every folder above the entry (and an untracked folder's own "dir/" entry).
                 const QString folder = path.left(slash + 1);
                 const auto it = m_folder.find(folder);
@@ -70,9 +70,6 @@ public:
     ChangeStatus fileStatus(const QString &relativePath) const
     {
         if (const auto it = m_exact.constFind(relativePath); it != m_exact.cend()) {
-            return *it;
-        }
-        if (const auto it = m_suffix.constFind(relativePath); it != m_suffix.cend()) {
             return *it;
         }
         return ChangeStatus::unmodified;
@@ -94,7 +91,6 @@ private:
     }
 
     QHash<QString, ChangeStatus> m_exact;
-    QHash<QString, ChangeStatus> m_suffix;
     QHash<QString, ChangeStatus> m_folder;
 };
 

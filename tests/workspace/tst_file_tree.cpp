@@ -148,6 +148,9 @@ private Q_SLOTS:
         QTest::addRow("deleted beats modified")
             << "mkdir d; touch d/a d/b; echo 1 > d/c; " + commit + "rm d/a; echo 2 > d/c"
             << QStringList{"d=D", "d/c=M"};
+        QTest::addRow("same name deeper lends no status")
+            << "mkdir docs; touch README docs/README; " + commit + "echo x > docs/README"
+            << QStringList{"README= ", "docs/README=M"};
         // Below the root, a folder may repeat the root's own path; relative paths still start at the root.
         QTest::addRow("root path repeated inside")
             << "mkdir -p a$PWD; echo 1 > a$PWD/f; " + commit + "echo 2 > a$PWD/f" << QStringList{"a/@root/f=M"};
