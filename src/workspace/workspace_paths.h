@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+#include <chrono>
+#include <optional>
+
+namespace vesk {
+
+// How the workspace names the folders it opens: canonical paths for comparing them, and the git
+// top level of a folder or file. The git lookups run git on the calling thread (the main thread
+// when a user opens something), so each is bounded.
+namespace WorkspacePaths {
+
+inline constexpr std::chrono::seconds gitRootTimeout{5};
+
+// `path` made absolute, with links resolved and "." and ".." removed. The part of a path that
+// does not exist is kept as written below the deepest part that does.
+QString canonicalPath(const QString &path);
+
+// True when `path` lies strictly inside `directory` (both canonical).
+bool isInside(const QString &path, const QString &directory);
+
+// The top level of the repository holding the directory `dir`; nothing when `dir` is no existing
+// directory, is no repository, git fails or takes longer than gitRootTimeout, or the top level
+// is `dir` itself as written.
+std::optional<QString> gitRootForDirectory(const QString &dir);
+
+// The top level of the repository holding the file `filePath` (which need not exist); nothing
+// when its directory does not exist or git finds no repository there.
+std::optional<QString> findGitRoot(const QString &filePath);
+
+} // namespace WorkspacePaths
+} // namespace vesk

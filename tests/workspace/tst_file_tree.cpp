@@ -1,0 +1,262 @@
+#include "platform/background.h"
+#include "platform/preferences.h"
+#include "platform/tool_paths.h"
+#include "test_support.h"
+#include "workspace/file_node.h"
+#include "workspace/git_manager.h"
+#include "workspace/repository_state.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace vesk;
+namespace t = vesk::test;
+
+namespace {
+
+// Every node depth first as its path relative to the root, folders marked with "/".
+QStringList flatten(const QList<FileNode> &nodes, const QString &prefix = {})
+{
+    QStringList paths;
+    for (const FileNode &node : nodes) {
+        paths.append(prefix + node.name + (node.isDirectory ? "/" : ""));
+        paths += flatten(node.children, prefix + node.name + "/");
+    }
+    return paths;
+}
+
+const FileNode *findNode(const QList<FileNode> &nodes, const QString &relativePath)
+{
+    const QString first = relativePath.section(u'/', 0, 0);
+    const QString rest = relativePath.section(u'/', 1);
+    for (const FileNode &node : nodes) {
+        if (node.name == first) {
+            return rest.isEmpty() ? &node : findNode(node.children, rest);
+        }
+    }
+    return nullptr;
+}
+
+// Runs `script` with sh in a fresh repository (git on the path, a test identity set).
+void makeRepo(const QString &dir, const QString &script)
+{
+    t::initGitRepo(dir);
+    bool ok = false;
+    t::run(QStringLiteral("/bin/sh"), {QStringLiteral("-ec"), script}, dir, &ok);
+    QVERIFY2(ok, qPrintable(script));
+}
+
+QList<FileNode> treeOf(const QString &repo)
+{
+    return buildFileTree(repo, repo, GitManager::collectStatus(repo).entries, false, 0);
+}
+
+} // namespace
+
+class TestFileTree : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    int m_counter = 0;
+    QString freshDir() { return m_dir.filePath(QStringLiteral("case%1").arg(++m_counter)); }
+
+private Q_SLOTS:
+    void init() { Preferences::useFile(m_dir.filePath(QStringLiteral("prefs%1.ini").arg(++m_counter))); }
+    void cleanup()
+    {
+        resetToolPaths();
+        waitForBackgroundWork();
+        QCoreApplication::sendPostedEvents();
+    }
+
+    void listing_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<bool>("showDotFiles");
+        QTest::addColumn<QStringList>("expected");
+
+        QTest::addRow("case-insensitive order") << "touch b.txt A.txt a.md" << false
+                                                << QStringList{"a.md", "A.txt", "b.txt"};
+        QTest::addRow("folders first") << "touch a; mkdir z" << false << QStringList{"z/", "a"};
+        QTest::addRow("dot names hidden") << "touch .gitignore f; mkdir .github" << false << QStringList{"f"};
+        QTest::addRow("dot names shown") << "touch .gitignore f; mkdir .github .git; touch .git/HEAD" << true
+                                         << QStringList{".git/", ".git/HEAD", ".github/", ".gitignore", "f"};
+        QTest::addRow("node_modules and .build at any depth")
+            << "mkdir -p node_modules/x .build src/node_modules src/.build; touch src/k" << true
+            << QStringList{"src/", "src/k"};
+        QTest::addRow("link to a folder is a folder")
+            << "mkdir real; touch real/f; ln -s real alias; ln -s real/f file-link" << false
+            << QStringList{"alias/", "alias/f", "real/", "real/f", "file-link"};
+        QTest::addRow("links back up are not entered")
+            << "mkdir d; ln -s . self; ln -s .. d/up; ln -s ../d d/again" << false
+            << QStringList{"d/", "d/again/", "d/up/", "self/"};
+        QTest::addRow("dangling link is a file") << "ln -s nowhere gone" << false << QStringList{"gone"};
+
+        QString deep = QStringLiteral("d0");
+        QStringList expected{"d0/"};
+        for (int level = 1; level < 12; ++level) {
+            deep += QStringLiteral("/d%1").arg(level);
+            if (level < fileTreeDepthLimit) {
+                expected.append(deep + "/");
+            }
+        }
+        QTest::addRow("depth limit") << QStringLiteral("mkdir -p %1; touch %1/f").arg(deep) << false << expected;
+    }
+
+    void listing()
+    {
+        QFETCH(QString, script);
+        QFETCH(bool, showDotFiles);
+        QFETCH(QStringList, expected);
+        const QString dir = freshDir();
+        QDir().mkpath(dir);
+        bool ok = false;
+        t::run("/bin/sh", {"-ec", script}, dir, &ok);
+        QVERIFY(ok);
+        QCOMPARE(flatten(buildFileTree(dir, dir, {}, showDotFiles, 0)), expected);
+    }
+
+    void statuses_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QStringList>("expected");  // "path=status", or "path=absent" for no node
+
+        const QString commit = QStringLiteral("git add -A; git commit -qm base; ");
+        QTest::addRow("modified beats untracked")
+            << "mkdir d; echo a > d/a; " + commit + "echo b > d/a; touch d/new"
+            << QStringList{"d=M", "d/a=M", "d/new=?"};
+        QTest::addRow("conflict anywhere below")
+            << "mkdir -p top/deep; echo base > top/deep/c; touch top/other; " + commit
+                   + "git checkout -qb side; echo side > top/deep/c; git commit -qam side; git checkout -q main; "
+                     "echo main > top/deep/c; git commit -qam main; echo x > top/other; git merge -q side || true"
+            << QStringList{"top=U", "top/deep=U", "top/deep/c=U", "top/other=M"};
+        QTest::addRow("deleted file has no node")
+            << "mkdir gone; touch gone/x gone/keep; " + commit + "rm gone/x"
+            << QStringList{"gone=D", "gone/x=absent", "gone/keep= "};
+        QTest::addRow("untracked folder") << "touch seed; " + commit + "mkdir fresh; touch fresh/a fresh/b"
+                                          << QStringList{"fresh=?", "fresh/a= ", "seed= "};
+        QTest::addRow("rename shows under the new name")
+            << "mkdir old new; echo text > old/f; " + commit + "git mv old/f new/f"
+            << QStringList{"new=R", "new/f=R", "old/f=absent"};
+        QTest::addRow("deleted beats modified")
+            << "mkdir d; touch d/a d/b; echo 1 > d/c; " + commit + "rm d/a; echo 2 > d/c"
+            << QStringList{"d=D", "d/c=M"};
+        QTest::addRow("same name deeper lends no status")
+            << "mkdir docs; touch README docs/README; " + commit + "echo x > docs/README"
+            << QStringList{"README= ", "docs/README=M"};
+        // Below the root, a folder may repeat the root's own path; relative paths still start at the root.
+        QTest::addRow("root path repeated inside")
+            << "mkdir -p a$PWD; echo 1 > a$PWD/f; " + commit + "echo 2 > a$PWD/f" << QStringList{"a/@root/f=M"};
+    }
+
+    void statuses()
+    {
+        QFETCH(QString, script);
+        QFETCH(QStringList, expected);
+        const QString repo = freshDir();
+        makeRepo(repo, script);
+        const QList<FileNode> tree = treeOf(repo);
+        for (const QString &row : expected) {
+            const QString path = row.section(u'=', 0, 0).replace("@root", QDir(repo).canonicalPath().mid(1));
+            const QString status = row.section(u'=', 1);
+            const FileNode *node = findNode(tree, path);
+            if (status == u"absent") {
+                QVERIFY2(!node, qPrintable(path));
+            } else {
+                QVERIFY2(node, qPrintable(path));
+                QCOMPARE(rawValue(node->gitStatus), status);
+                QCOMPARE(node->path, repo + "/" + path);
+            }
+        }
+    }
+
+    void refreshPublishesTreeAndStatus()
+    {
+        const QString repo = freshDir();
+        makeRepo(repo, "touch a .hidden; git add -A; git commit -qm base; echo x > a");
+        Preferences::instance().setValue("showDotFiles", true);
+        RepositoryState state(RepositoryTab::forPath(repo));
+        QVERIFY(state.fileTree().isEmpty());
+        state.refresh();
+        QTRY_VERIFY(!state.fileTree().isEmpty());
+        QCOMPARE(flatten(state.fileTree()).filter(QRegularExpression("^[^/]*$")), QStringList({".hidden", "a"}));
+        QCOMPARE(state.git()->statusEntries().size(), 1);
+        QVERIFY(state.git()->isRepo());
+    }
+
+    // The first refresh's git reads the status, then stalls until released; meanwhile a file
+    // changes and a second refresh completes. The stalled one finishes last with the older view
+    // of the disk, which must not replace the newer one.
+    void staleRefreshFinishingLastIsDropped()
+    {
+        const QString repo = freshDir();
+        makeRepo(repo, "echo one > a; git add -A; git commit -qm base");
+        const QString control = freshDir();
+        QDir().mkpath(control);
+        setToolPath(Tool::Git, t::writeScript(control, "git", QStringLiteral(R"(
+case "$*" in *status*) ;; *) exec /usr/bin/git "$@" ;; esac
+if mkdir "%1/claimed" 2>/dev/null; then
+    /usr/bin/git "$@" > "%1/snapshot"; touch "%1/taken"
+    while [ ! -e "%1/release" ]; do sleep 0.01; done
+    cat "%1/snapshot"
+else
+    exec /usr/bin/git "$@"
+fi
+)").arg(control).toUtf8()));
+
+        RepositoryState state(RepositoryTab::forPath(repo));
+        state.refresh();
+        QTRY_VERIFY(QFile::exists(control + "/taken"));
+        t::writeFile(repo, "a", "two\n");
+        state.refresh();
+        QTRY_COMPARE(state.fileTree().size(), 1);
+        QCOMPARE(state.fileTree()[0].gitStatus, ChangeStatus::modified);
+
+        QSignalSpy changes(&state, &RepositoryState::willChange);
+        t::writeFile(control, "release", "");
+        waitForBackgroundWork();
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(changes.count(), 0);
+        QCOMPARE(state.fileTree()[0].gitStatus, ChangeStatus::modified);
+        QCOMPARE(state.git()->statusEntries().size(), 1);
+    }
+
+    void refreshOutlivedByItsResult()
+    {
+        const QString repo = freshDir();
+        makeRepo(repo, "touch a");
+        auto *state = new RepositoryState(RepositoryTab::forPath(repo));
+        state->refresh();
+        delete state;
+        waitForBackgroundWork();
+        QCoreApplication::sendPostedEvents();  // the hand-back finds no state and does nothing
+    }
+
+    void favoritesPersistPerRepository()
+    {
+        const QString outer = freshDir();
+        const QString inner = outer + "/sub";
+        QDir().mkpath(inner);
+        {
+            RepositoryState a(RepositoryTab::forPath(outer)), b(RepositoryTab::forPath(inner));
+            a.setFavorites({outer + "/x", outer + "/y"});
+            b.setFavorites({inner + "/z"});
+            a.saveFavorites();
+            b.saveFavorites();
+        }
+        using Paths = QSet<QString>;
+        QCOMPARE(RepositoryState(RepositoryTab::forPath(outer)).favorites(), Paths({outer + "/x", outer + "/y"}));
+        QCOMPARE(RepositoryState(RepositoryTab::forPath(inner)).favorites(), Paths({inner + "/z"}));
+        QVERIFY(RepositoryState(RepositoryTab::forPath(outer + "/other")).favorites().isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFileTree)
+#include "tst_file_tree.moc"
