@@ -2,7 +2,7 @@
 
 #include "platform/process_runner.h"
 #include "platform/tool_paths.h"
-#include "workspace/utf8_scan.h"
+#include "text/utf8.h"
 
 #include <QDir>
 #include <QFileInfo>
