@@ -52,14 +52,10 @@ void GitManager::apply(const RefreshResult &result)
 
 ChangeStatus GitManager::statusFor(const QString &relativePath) const
 {
+    // Status paths are relative to the repository root, as the caller's are; matching on a path's
+    // ending would give a clean "README" the status of a changed "docs/README".
     for (const GitStatusEntry &entry : m_statusEntries) {
         if (entry.path == relativePath) {
-            return entry.status;
-        }
-    }
-    const QString suffix = QLatin1Char('/') + relativePath;
-    for (const GitStatusEntry &entry : m_statusEntries) {
-        if (entry.path.endsWith(suffix)) {
             return entry.status;
         }
     }
