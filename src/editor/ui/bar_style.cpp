@@ -50,6 +50,9 @@ QLabel *makeLabel(const QString &objectName, const QFont &font, QWidget *parent)
 
 void setLabelColor(QLabel *label, const QColor &color)
 {
+    if (label->palette().color(QPalette::WindowText) == color) {
+        return;  // a palette change restyles the label: only when it changes something
+    }
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, color);
     palette.setColor(QPalette::Text, color);
@@ -58,8 +61,13 @@ void setLabelColor(QLabel *label, const QColor &color)
 
 void setSymbol(QLabel *label, const QString &symbol, const QColor &color, int size)
 {
+    const QString key = QStringLiteral("%1 %2 %3 %4").arg(symbol, color.name(QColor::HexArgb)).arg(size).arg(label->devicePixelRatioF());
+    if (label->property("symbolKey").toString() == key) {
+        return;
+    }
     label->setPixmap(symbolIcon(symbol, color).pixmap(QSize(size, size), label->devicePixelRatioF()));
     label->setProperty("symbol", symbol);
+    label->setProperty("symbolKey", key);
 }
 
 } // namespace vesk

@@ -1,6 +1,7 @@
 #include "editor/ui/editor_canvas_view.h"
 
 #include "editor/line_chars.h"
+#include "editor/ui/deferred_refresh.h"
 #include "editor/ui/editor_colors.h"
 #include "editor/ui/line_layout.h"
 #include "editor/ui/system_clipboard.h"
@@ -142,6 +143,7 @@ QList<SelectionSpan> selectionSpans(const QList<TextCursor> &cursors)
 
 EditorCanvasView::EditorCanvasView(QWidget *parent)
     : QWidget(parent)
+    , m_lookCheck(new DeferredRefresh(this, [this] { repaintChangedLines(); }))
 {
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_InputMethodEnabled, false);
@@ -163,7 +165,7 @@ void EditorCanvasView::setEditor(EditorViewModel *editor)
     disconnect(m_editorConnection);
     m_editor = editor;
     if (editor) {
-        m_editorConnection = connect(editor, &EditorViewModel::willChange, this, [this] { update(); });
+        m_editorConnection = m_lookCheck->watch(editor, &EditorViewModel::willChange);
     }
     m_lastFrameLineCount = -1;
     update();
@@ -309,7 +311,75 @@ void EditorCanvasView::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
     painter.translate(-m_scrollOffset);
-    drawFrame(painter, QRectF(event->rect()).translated(m_scrollOffset));
+    for (const QRect &dirty : event->region()) {
+        drawFrame(painter, QRectF(dirty).translated(m_scrollOffset));
+    }
+}
+
+void EditorCanvasView::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) {
+        update();
+    }
+}
+
+EditorCanvasView::Look EditorCanvasView::currentLook() const
+{
+    Look look;
+    look.scroll = m_scrollOffset;
+    look.size = size();
+    look.frameWidth = m_frameSize.width();
+    look.gutter = gutterWidth();
+    look.lineHeight = lineHeight();
+    if (!m_editor) {
+        return look;
+    }
+    const QRectF visible = visibleRect();
+    const VeskDocument &document = *m_editor->document();
+    look.first = lineForY(visible.top());
+    look.last = std::min(document.lineCount() - 1, lineForY(visible.bottom()));
+    const QList<TextCursor> &cursors = m_editor->cursors();
+    const QList<SelectionSpan> spans = selectionSpans(cursors);
+    for (qint64 line = look.first; line <= look.last; ++line) {
+        size_t seed = qHash(document.line(line));
+        seed = qHashMulti(seed, line, yForLine(line), document.modifiedLines().contains(line),
+                          document.deletedAfterLines().contains(line), m_editor->highlightLine() == line);
+        for (const TextCursor &cursor : cursors) {
+            if (cursor.line == line) {
+                seed = qHashMulti(seed, 1, cursor.column);
+            }
+        }
+        for (const SelectionSpan &span : spans) {
+            if (line >= span.startLine && line <= span.endLine) {
+                seed = qHashMulti(seed, 2, line == span.startLine ? span.startColumn : -1,
+                                  line == span.endLine ? span.endColumn : -1);
+            }
+        }
+        look.rows.push_back(seed);
+    }
+    return look;
+}
+
+void EditorCanvasView::repaintChangedLines()
+{
+    Look look = currentLook();
+    const Look &was = m_look;
+    const bool sameFrame = look.scroll == was.scroll && look.size == was.size && look.frameWidth == was.frameWidth
+        && look.gutter == was.gutter && look.lineHeight == was.lineHeight && look.first == was.first
+        && look.last == was.last;
+    if (!sameFrame) {
+        update();
+    } else {
+        for (size_t k = 0; k < look.rows.size(); ++k) {
+            if (look.rows[k] != was.rows[k]) {
+                const qint64 line = look.first + qint64(k);
+                const double top = yForLine(line) - m_scrollOffset.y();
+                update(QRect(0, int(std::floor(top)), width(), int(std::ceil(look.lineHeight)) + 1));
+            }
+        }
+    }
+    m_look = std::move(look);
 }
 
 void EditorCanvasView::drawFrame(QPainter &painter, const QRectF &dirty) const
@@ -330,16 +400,16 @@ void EditorCanvasView::drawFrame(QPainter &painter, const QRectF &dirty) const
         first = lineForY(dirty.top());
         last = std::min<qint64>(count - 1, lineForY(dirty.bottom()));
     }
-    if (last < first) {
-        return;
-    }
-
     const QPalette &colors = palette();
     const double gutter = gutterWidth();
     const double textStart = textX();
+    // The background and gutter run below the last line too, however the area is repainted.
     painter.fillRect(dirty, textBackgroundColor(colors));
     painter.fillRect(QRectF(0, dirty.top(), gutter, dirty.height()), withAlpha(windowBackgroundColor(colors), 0.5));
     painter.fillRect(QRectF(gutter, dirty.top(), 1, dirty.height()), separatorColor(colors));
+    if (last < first) {
+        return;
+    }
 
     const QColor numberColor = tertiaryLabelColor(colors);
     const QColor currentNumberColor = labelColor(colors);
@@ -448,7 +518,6 @@ void EditorCanvasView::mousePressEvent(QMouseEvent *event)
         m_dragAnchorLine = hit.line;
         m_dragAnchorCol = hit.column;
     }
-    update();
 }
 
 void EditorCanvasView::mouseDoubleClickEvent(QMouseEvent *event)
@@ -463,7 +532,6 @@ void EditorCanvasView::mouseDoubleClickEvent(QMouseEvent *event)
         const Hit hit = hitTest(event->position());
         m_editor->selectWord(hit.line, hit.column);
     }
-    update();
 }
 
 void EditorCanvasView::mouseMoveEvent(QMouseEvent *event)
@@ -480,7 +548,6 @@ void EditorCanvasView::mouseMoveEvent(QMouseEvent *event)
     m_dragCurrentCol = hit.column;
     const qint64 length = characterCount(m_editor->document()->line(hit.line));
     m_editor->extendSelection(hit.line, std::min(hit.column, length));
-    update();
 
     const double y = event->position().y() + m_scrollOffset.y();
     const QRectF visible = visibleRect();
@@ -541,7 +608,6 @@ void EditorCanvasView::cutText()
     }
     copyText();
     m_editor->deleteSelection();
-    update();
 }
 
 void EditorCanvasView::pasteText()
@@ -554,14 +620,12 @@ void EditorCanvasView::pasteText()
         m_editor->deleteSelection();
     }
     m_editor->insertAtCursors(*text);
-    update();
 }
 
 void EditorCanvasView::selectAllText()
 {
     if (m_editor) {
         m_editor->selectAll();
-        update();
     }
 }
 

@@ -6,12 +6,19 @@
 #include <QSizeF>
 #include <QWidget>
 
+#include <vector>
+
 class QMenu;
 
 namespace vesk {
 
+class DeferredRefresh;
+
 // The editor's text, drawn by hand: gutter with line numbers and change marks, the visible
 // lines, selections, whitespace marks and carets. Shows one EditorViewModel (held weakly).
+//
+// After the editor announces a change, the canvas compares what each visible line would show
+// with what it showed and repaints only the lines that differ, so a keystroke redraws a line.
 //
 // The canvas is as large as its viewport and draws the part of the whole text area that the
 // scroll host shows; "canvas coordinates" are those of the whole text area, origin top left,
@@ -64,6 +71,7 @@ Q_SIGNALS:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void changeEvent(QEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
@@ -81,6 +89,21 @@ private:
     qint64 columnForXOf(const QString &text, double x) const;
     QMenu *makeContextMenu();
 
+    // What the visible lines show, to find the ones a change touched.
+    struct Look
+    {
+        QPointF scroll;
+        QSize size;
+        double frameWidth = 0;
+        double gutter = 0;
+        double lineHeight = 0;
+        qint64 first = 0;
+        qint64 last = -1;
+        std::vector<size_t> rows;  // one fingerprint per visible line
+    };
+    Look currentLook() const;
+    void repaintChangedLines();
+
     QPointer<EditorViewModel> m_editor;
     QMetaObject::Connection m_editorConnection;
     bool m_isDragging = false;
@@ -92,6 +115,8 @@ private:
     double m_lastFrameSuperview = 0;
     QSizeF m_frameSize;
     QPointF m_scrollOffset;
+    Look m_look;
+    DeferredRefresh *m_lookCheck = nullptr;
 };
 
 } // namespace vesk

@@ -103,7 +103,6 @@ void EditorScrollHost::revealCursorSoon()
 void EditorScrollHost::sync()
 {
     m_canvas->updateFrameSize();
-    m_canvas->update();
     if (!m_editor) {
         return;
     }

@@ -3,6 +3,7 @@
 #include "editor/line_chars.h"
 #include "editor/ui/editor_colors.h"
 
+#include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -19,6 +20,8 @@ constexpr double markWidth = 3;
 constexpr double barLeft = 4;
 constexpr double indentStep = 0.4;
 constexpr double characterStep = 0.5;
+constexpr double costlyBarsMs = 2;    // bars slower than this are redrawn on a timer while editing
+constexpr int costlyBarsDelayMs = 150;
 
 bool isBlank(QChar c)
 {
@@ -75,7 +78,20 @@ MinimapView::MinimapView(EditorViewModel *editor, QWidget *parent)
 {
     setFixedWidth(int(defaultWidth));
     setCursor(Qt::PointingHandCursor);
+    m_barsTimer.setSingleShot(true);
+    m_barsTimer.setInterval(costlyBarsDelayMs);
+    connect(&m_barsTimer, &QTimer::timeout, this, [this] { update(); });
     setEditor(editor);
+}
+
+void MinimapView::barsChanged()
+{
+    m_barsStale = true;
+    if (m_barsCostMs < costlyBarsMs) {
+        update();
+    } else if (!m_barsTimer.isActive()) {
+        m_barsTimer.start();  // not restarted by later changes: continuous typing still shows up
+    }
 }
 
 void MinimapView::setEditor(EditorViewModel *editor)
@@ -83,8 +99,9 @@ void MinimapView::setEditor(EditorViewModel *editor)
     disconnect(m_editorConnection);
     disconnect(m_scrollConnection);
     m_editor = editor;
+    m_barsStale = true;
     if (editor) {
-        m_editorConnection = connect(editor, &EditorViewModel::willChange, this, [this] { update(); });
+        m_editorConnection = connect(editor, &EditorViewModel::willChange, this, &MinimapView::barsChanged);
         m_scrollConnection = connect(editor->scrollState(), &ScrollState::willChange, this, [this] { update(); });
     }
     update();
@@ -92,8 +109,10 @@ void MinimapView::setEditor(EditorViewModel *editor)
 
 void MinimapView::setContainerHeight(double height)
 {
-    m_containerHeight = height;
-    update();
+    if (height != m_containerHeight) {
+        m_containerHeight = height;
+        update();
+    }
 }
 
 MinimapView::Geometry MinimapView::geometry() const
@@ -128,32 +147,65 @@ qint64 MinimapView::lineForY(double y) const
 
 void MinimapView::paintEvent(QPaintEvent *)
 {
+    const Geometry g = geometry();
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size()) * ratio).toSize();
+    if (m_bars.size() != pixels || (m_barsStale && !m_barsTimer.isActive())) {
+        m_bars = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        m_bars.setDevicePixelRatio(ratio);
+        m_bars.fill(Qt::transparent);
+        QPainter barsPainter(&m_bars);
+        QElapsedTimer timer;
+        timer.start();
+        drawBars(barsPainter, g);
+        m_barsCostMs = double(timer.nsecsElapsed()) / 1e6;
+        m_barsStale = false;
+    }
     QPainter painter(this);
+    painter.drawImage(QPointF(0, 0), m_bars);
+    drawMarker(painter, g);
+}
+
+void MinimapView::drawFrame(QPainter &painter)
+{
+    const Geometry g = geometry();
+    drawBars(painter, g);
+    drawMarker(painter, g);
+}
+
+void MinimapView::drawBars(QPainter &painter, const Geometry &g)
+{
     const QPalette &colors = palette();
     painter.fillRect(rect(), withAlpha(textBackgroundColor(colors), 0.5));
-    const Geometry g = geometry();
-    const QColor blue = systemColor(SystemColor::blue, colors);
-    if (m_editor && g.lines > 0 && g.pitch > 0) {
-        Bars bars;
-        if (g.pitch >= 1) {
-            drawLines(bars, g);
-        } else {
-            drawRows(bars, g);
-        }
-        painter.setPen(Qt::NoPen);
-        const auto fill = [&painter](const QList<QRectF> &rects, const QColor &color) {
-            painter.setBrush(color);
-            painter.drawRects(rects.constData(), int(rects.size()));
-        };
-        fill(bars.modified, systemColor(SystemColor::orange, colors));
-        fill(bars.deleted, systemColor(SystemColor::red, colors));
-        fill(bars.text, withAlpha(labelColor(colors), 0.25));
-        fill(bars.cursorText, withAlpha(blue, 0.8));
+    if (!m_editor || g.lines <= 0 || g.pitch <= 0) {
+        return;
     }
+    Bars bars;
+    if (g.pitch >= 1) {
+        drawLines(bars, g);
+    } else {
+        drawRows(bars, g);
+    }
+    painter.setPen(Qt::NoPen);
+    const auto fill = [&painter](const QList<QRectF> &rects, const QColor &color) {
+        painter.setBrush(color);
+        painter.drawRects(rects.constData(), int(rects.size()));
+    };
+    fill(bars.modified, systemColor(SystemColor::orange, colors));
+    fill(bars.deleted, systemColor(SystemColor::red, colors));
+    fill(bars.text, withAlpha(labelColor(colors), 0.25));
+    fill(bars.cursorText, withAlpha(systemColor(SystemColor::blue, colors), 0.8));
+}
+
+void MinimapView::drawMarker(QPainter &painter, const Geometry &g) const
+{
+    const QColor blue = systemColor(SystemColor::blue, palette());
+    painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(withAlpha(blue, 0.25), 1));
     painter.setBrush(withAlpha(blue, 0.12));
     painter.drawRoundedRect(QRectF(0.5, g.markerTop + 0.5, width() - 1, g.markerHeight - 1), 3, 3);
+    painter.restore();
 }
 
 // Every line has a row of its own (a pitch of at most 3 and at least 1 point).
@@ -232,6 +284,15 @@ void MinimapView::mouseMoveEvent(QMouseEvent *event)
 {
     if (event->buttons() & Qt::LeftButton) {
         pointerAt(event->position().y());
+    }
+}
+
+void MinimapView::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) {
+        m_barsStale = true;
+        update();
     }
 }
 

@@ -3,7 +3,9 @@
 #include "editor/editor_view_model.h"
 
 #include <QPointer>
+#include <QImage>
 #include <QSet>
+#include <QTimer>
 #include <QWidget>
 
 #include <functional>
@@ -18,6 +20,10 @@ namespace vesk {
 // At most 3 points per line; when lines are thinner than a pixel, each pixel row shows one line
 // of those it covers (a caret's line when it holds one) with the marks of all of them, so a frame
 // costs the same for a thousand lines or a million.
+//
+// The bars are kept in an image: scrolling only moves the marker over it. When drawing the bars
+// takes long (very large documents), edits redraw them at most a few times a second, so typing
+// does not wait for the minimap.
 class MinimapView : public QWidget
 {
     Q_OBJECT
@@ -42,6 +48,8 @@ public:
         double markerHeight = 0;
     };
     Geometry geometry() const;
+    // Draws the whole minimap (background, bars, marker) without the kept image.
+    void drawFrame(QPainter &painter);
     // The line a click at `y` names.
     qint64 lineForY(double y) const;
 
@@ -49,6 +57,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     // Which pixel rows hold a line of a set, kept while the set stays the same.
@@ -61,6 +70,9 @@ private:
     };
     struct Bars;
 
+    void drawBars(QPainter &painter, const Geometry &geometry);
+    void drawMarker(QPainter &painter, const Geometry &geometry) const;
+    void barsChanged();
     void drawLines(Bars &bars, const Geometry &geometry) const;
     void drawRows(Bars &bars, const Geometry &geometry);
     static const std::vector<bool> &rowsOf(const QSet<qint64> &lines, qint64 rows, double pitch, RowMarks &cache);
@@ -73,6 +85,10 @@ private:
     std::function<void(qint64)> m_scrollToLine;
     RowMarks m_modifiedRows;
     RowMarks m_deletedRows;
+    QImage m_bars;
+    bool m_barsStale = true;
+    double m_barsCostMs = 0;  // how long the bars took to draw last time
+    QTimer m_barsTimer;       // running while a costly redraw of the bars waits
 };
 
 } // namespace vesk
