@@ -27,6 +27,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <chrono>
 
@@ -59,6 +60,17 @@ protected:
         QPainter(this).fillRect(rect(), separatorColor(palette()));
     }
 };
+
+// A dialog of this application: a panel, or the question asked before closing.
+bool isOwnPanel(QWindow *window)
+{
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (widget->windowHandle() == window) {
+            return qobject_cast<QDialog *>(widget) != nullptr;
+        }
+    }
+    return false;
+}
 
 QMainWindow *visibleMainWindow()
 {
@@ -159,6 +171,17 @@ StandaloneEditorWindow::StandaloneEditorWindow(const QString &path, EditorViewMo
     layout->addWidget(m_view);
     m_view->canvas()->installEventFilter(this);
     installEventFilter(this);
+    // Any other window of ours, or another application, counts as elsewhere.
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow *focused) {
+        if (focused && focused != windowHandle() && !isOwnPanel(focused)) {
+            m_leftForOwnPanel = false;
+        }
+    });
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+        if (state != Qt::ApplicationActive) {
+            m_leftForOwnPanel = false;
+        }
+    });
 }
 
 StandaloneEditorWindow::~StandaloneEditorWindow()
