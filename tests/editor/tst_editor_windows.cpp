@@ -5,6 +5,7 @@
 #include "editor/ui/go_to_line_panel.h"
 #include "editor/ui/standalone_editor_window.h"
 #include "editor/ui/status_bar_view.h"
+#include "editor/ui/symbol_icons.h"
 #include "platform/background.h"
 #include "platform/file_time.h"
 #include "view_test_util.h"
@@ -86,6 +87,8 @@ private Q_SLOTS:
     void statusBarOfARealRepository();
     void diffHeader_data();
     void diffHeader();
+    void symbolIcons_data();
+    void symbolIcons();
     void goToLine_data();
     void goToLine();
     void goToLinePanelIsSingle();
@@ -200,6 +203,38 @@ void TestEditorWindows::diffHeader()
     DiffHeaderView header(&editor, repoPath, &git);
     QTRY_COMPARE(visibleTexts(header), QString(shown).replace(u'@', root));
     QCOMPARE(header.findChild<QLabel *>(QStringLiteral("statusIcon"))->property("symbol").toString(), symbol);
+}
+
+void TestEditorWindows::symbolIcons_data()
+{
+    QTest::addColumn<QString>("name");
+    for (const ChangeStatus status : allChangeStatuses()) {
+        QTest::addRow("%s", qPrintable(symbolName(status))) << symbolName(status);
+    }
+    for (const char *name : {"folder.fill", "doc.fill", "pencil.circle"}) {
+        QTest::addRow("%s", name) << QString::fromLatin1(name);
+    }
+}
+
+// Every symbol the views name is drawn, in the colour asked for, at any size and pixel density.
+void TestEditorWindows::symbolIcons()
+{
+    QFETCH(QString, name);
+    QVERIFY(symbolNames().contains(name));
+    const QColor purple(175, 82, 222);
+    for (const qreal ratio : {1.0, 2.0}) {
+        const QImage image = symbolIcon(name, purple).pixmap(QSize(16, 16), ratio).toImage();
+        QCOMPARE(image.size(), QSize(16, 16) * ratio);
+        int coloured = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor pixel = image.pixelColor(x, y);
+                coloured += pixel.alpha() == 255 && closeTo(pixel, purple, 10) ? 1 : 0;
+            }
+        }
+        QVERIFY2(coloured > 4 * ratio * ratio, qPrintable(QString::number(coloured)));
+    }
+    QVERIFY(symbolIcon(QStringLiteral("no.such.symbol"), purple).isNull());
 }
 
 void TestEditorWindows::goToLine_data()
