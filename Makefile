@@ -9,7 +9,7 @@ endif
 .PHONY: run test build setup configure bench clean format
 
 run: build
-	./$(BUILD_DIR)/vesk
+	./$(BUILD_DIR)/vesk README.md
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)

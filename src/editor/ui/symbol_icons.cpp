@@ -1,0 +1,275 @@
+#include "editor/ui/symbol_icons.h"
+
+#include <QIconEngine>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+
+#include <functional>
+
+namespace vesk {
+
+namespace {
+
+// Shapes are drawn on a 20 × 20 grid that the painter scales to the requested size.
+constexpr double grid = 20.0;
+
+enum class Mark { none, pencil, plus, minus, arrowRight, question, xmark, checkmark };
+
+QPen strokePen(const QColor &color, double width)
+{
+    QPen pen(color, width);
+    pen.setCapStyle(Qt::RoundCap);
+    pen.setJoinStyle(Qt::RoundJoin);
+    return pen;
+}
+
+void drawMark(QPainter &p, Mark mark, const QColor &color)
+{
+    p.setPen(strokePen(color, 1.9));
+    p.setBrush(Qt::NoBrush);
+    switch (mark) {
+    case Mark::none:
+        break;
+    case Mark::pencil: {
+        QPainterPath pencil;
+        pencil.moveTo(6.0, 14.0);
+        pencil.lineTo(6.6, 11.4);
+        pencil.lineTo(11.9, 6.1);
+        pencil.lineTo(13.9, 8.1);
+        pencil.lineTo(8.6, 13.4);
+        pencil.closeSubpath();
+        p.setPen(Qt::NoPen);
+        p.setBrush(color);
+        p.drawPath(pencil);
+        p.drawEllipse(QPointF(13.3, 6.7), 1.2, 1.2);
+        break;
+    }
+    case Mark::plus:
+        p.drawLine(QPointF(10, 6), QPointF(10, 14));
+        p.drawLine(QPointF(6, 10), QPointF(14, 10));
+        break;
+    case Mark::minus:
+        p.drawLine(QPointF(6, 10), QPointF(14, 10));
+        break;
+    case Mark::arrowRight:
+        p.drawLine(QPointF(5.8, 10), QPointF(14, 10));
+        p.drawPolyline(QPolygonF({QPointF(10.8, 6.8), QPointF(14, 10), QPointF(10.8, 13.2)}));
+        break;
+    case Mark::question: {
+        QPainterPath hook;
+        hook.moveTo(7.6, 8.0);
+        hook.cubicTo(7.6, 5.2, 12.6, 5.2, 12.6, 8.0);
+        hook.cubicTo(12.6, 9.8, 10.0, 9.9, 10.0, 11.8);
+        p.drawPath(hook);
+        p.setPen(Qt::NoPen);
+        p.setBrush(color);
+        p.drawEllipse(QPointF(10.0, 14.4), 1.1, 1.1);
+        break;
+    }
+    case Mark::xmark:
+        p.drawLine(QPointF(7, 7), QPointF(13, 13));
+        p.drawLine(QPointF(13, 7), QPointF(7, 13));
+        break;
+    case Mark::checkmark:
+        p.drawPolyline(QPolygonF({QPointF(6.2, 10.4), QPointF(8.9, 13.1), QPointF(13.8, 7.2)}));
+        break;
+    }
+}
+
+void circled(QPainter &p, const QColor &color, Mark mark, bool filled)
+{
+    const QRectF disc(2, 2, 16, 16);
+    if (filled) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(color);
+        p.drawEllipse(disc);
+        drawMark(p, mark, Qt::white);
+    } else {
+        p.setPen(strokePen(color, 1.5));
+        p.setBrush(Qt::NoBrush);
+        p.drawEllipse(disc.adjusted(0.75, 0.75, -0.75, -0.75));
+        drawMark(p, mark, color);
+    }
+}
+
+void triangleExclamation(QPainter &p, const QColor &color)
+{
+    QPainterPath triangle;
+    triangle.moveTo(10, 2.2);
+    triangle.lineTo(18.6, 17.2);
+    triangle.lineTo(1.4, 17.2);
+    triangle.closeSubpath();
+    p.setPen(strokePen(color, 1.4));
+    p.setBrush(color);
+    p.drawPath(triangle);
+    p.setPen(strokePen(Qt::white, 1.9));
+    p.drawLine(QPointF(10, 7.4), QPointF(10, 11.6));
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::white);
+    p.drawEllipse(QPointF(10, 14.4), 1.1, 1.1);
+}
+
+void folder(QPainter &p, const QColor &color, bool filled)
+{
+    QPainterPath path;
+    path.moveTo(2, 5.5);
+    path.lineTo(7.8, 5.5);
+    path.lineTo(9.4, 7);
+    path.lineTo(18, 7);
+    path.lineTo(18, 16);
+    path.lineTo(2, 16);
+    path.closeSubpath();
+    p.setPen(strokePen(color, 1.4));
+    p.setBrush(filled ? QBrush(color) : QBrush());
+    p.drawPath(path);
+}
+
+QPainterPath page()
+{
+    QPainterPath path;
+    path.moveTo(4.5, 2.2);
+    path.lineTo(11.8, 2.2);
+    path.lineTo(15.5, 5.9);
+    path.lineTo(15.5, 17.8);
+    path.lineTo(4.5, 17.8);
+    path.closeSubpath();
+    return path;
+}
+
+void document(QPainter &p, const QColor &color, bool filled)
+{
+    p.setPen(strokePen(color, 1.3));
+    p.setBrush(filled ? QBrush(color) : QBrush());
+    p.drawPath(page());
+}
+
+void documentMagnifier(QPainter &p, const QColor &color)
+{
+    document(p, color, false);
+    p.setPen(strokePen(color, 1.1));
+    p.drawLine(QPointF(6.8, 7), QPointF(11.5, 7));
+    p.drawLine(QPointF(6.8, 9.4), QPointF(10, 9.4));
+    p.setPen(strokePen(color, 1.5));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(QPointF(11.8, 12.6), 2.6, 2.6);
+    p.drawLine(QPointF(13.8, 14.6), QPointF(16.6, 17.4));
+}
+
+void branch(QPainter &p, const QColor &color)
+{
+    p.setPen(strokePen(color, 1.5));
+    p.setBrush(Qt::NoBrush);
+    p.drawLine(QPointF(6, 5.8), QPointF(6, 14.2));
+    QPainterPath curve;
+    curve.moveTo(14, 7.8);
+    curve.cubicTo(14, 11, 6, 10, 6, 13.5);
+    p.drawPath(curve);
+    p.drawEllipse(QPointF(6, 4), 1.8, 1.8);
+    p.drawEllipse(QPointF(6, 16), 1.8, 1.8);
+    p.drawEllipse(QPointF(14, 6), 1.8, 1.8);
+}
+
+using Painter = std::function<void(QPainter &, const QColor &)>;
+
+const QList<std::pair<QString, Painter>> &painters()
+{
+    static const QList<std::pair<QString, Painter>> table = {
+        {QStringLiteral("circle"), [](QPainter &p, const QColor &c) { circled(p, c, Mark::none, false); }},
+        {QStringLiteral("pencil.circle"), [](QPainter &p, const QColor &c) { circled(p, c, Mark::pencil, false); }},
+        {QStringLiteral("pencil.circle.fill"), [](QPainter &p, const QColor &c) { circled(p, c, Mark::pencil, true); }},
+        {QStringLiteral("plus.circle.fill"), [](QPainter &p, const QColor &c) { circled(p, c, Mark::plus, true); }},
+        {QStringLiteral("minus.circle.fill"), [](QPainter &p, const QColor &c) { circled(p, c, Mark::minus, true); }},
+        {QStringLiteral("arrow.right.circle.fill"),
+         [](QPainter &p, const QColor &c) { circled(p, c, Mark::arrowRight, true); }},
+        {QStringLiteral("questionmark.circle.fill"),
+         [](QPainter &p, const QColor &c) { circled(p, c, Mark::question, true); }},
+        {QStringLiteral("xmark.circle.fill"), [](QPainter &p, const QColor &c) { circled(p, c, Mark::xmark, true); }},
+        {QStringLiteral("checkmark.circle.fill"),
+         [](QPainter &p, const QColor &c) { circled(p, c, Mark::checkmark, true); }},
+        {QStringLiteral("exclamationmark.triangle.fill"), triangleExclamation},
+        {QStringLiteral("xmark"), [](QPainter &p, const QColor &c) { drawMark(p, Mark::xmark, c); }},
+        {QStringLiteral("plus"), [](QPainter &p, const QColor &c) { drawMark(p, Mark::plus, c); }},
+        {QStringLiteral("folder"), [](QPainter &p, const QColor &c) { folder(p, c, false); }},
+        {QStringLiteral("folder.fill"), [](QPainter &p, const QColor &c) { folder(p, c, true); }},
+        {QStringLiteral("doc.fill"), [](QPainter &p, const QColor &c) { document(p, c, true); }},
+        {QStringLiteral("doc.text.magnifyingglass"), documentMagnifier},
+        {QStringLiteral("arrow.triangle.branch"), branch},
+    };
+    return table;
+}
+
+const Painter *painterFor(const QString &name)
+{
+    for (const auto &[known, painter] : painters()) {
+        if (known == name) {
+            return &painter;
+        }
+    }
+    return nullptr;
+}
+
+class SymbolIconEngine : public QIconEngine
+{
+public:
+    SymbolIconEngine(const Painter &painter, const QColor &color)
+        : m_painter(painter)
+        , m_color(color)
+    {
+    }
+
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State) override
+    {
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        const double side = std::min(rect.width(), rect.height());
+        painter->translate(rect.x() + (rect.width() - side) / 2, rect.y() + (rect.height() - side) / 2);
+        painter->scale(side / grid, side / grid);
+        if (mode == QIcon::Disabled) {
+            painter->setOpacity(0.4);
+        }
+        m_painter(*painter, m_color);
+        painter->restore();
+    }
+
+    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return scaledPixmap(size, mode, state, 1.0);
+    }
+
+    // `size` is in device pixels already; `scale` is the pixel density it is meant for.
+    QPixmap scaledPixmap(const QSize &size, QIcon::Mode mode, QIcon::State state, qreal scale) override
+    {
+        QPixmap pixmap(size);
+        pixmap.fill(Qt::transparent);
+        pixmap.setDevicePixelRatio(scale);
+        QPainter painter(&pixmap);
+        paint(&painter, QRect(QPoint(0, 0), (QSizeF(size) / scale).toSize()), mode, state);
+        return pixmap;
+    }
+
+    QIconEngine *clone() const override { return new SymbolIconEngine(m_painter, m_color); }
+
+private:
+    Painter m_painter;
+    QColor m_color;
+};
+
+} // namespace
+
+QIcon symbolIcon(const QString &name, const QColor &color)
+{
+    const Painter *painter = painterFor(name);
+    return painter ? QIcon(new SymbolIconEngine(*painter, color)) : QIcon();
+}
+
+QStringList symbolNames()
+{
+    QStringList names;
+    for (const auto &entry : painters()) {
+        names.append(entry.first);
+    }
+    return names;
+}
+
+} // namespace vesk

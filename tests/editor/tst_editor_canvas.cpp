@@ -1,0 +1,410 @@
+#include "editor/ui/editor_canvas_view.h"
+#include "editor/ui/editor_scroll_host.h"
+#include "editor/ui/line_layout.h"
+#include "view_test_util.h"
+
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QScrollBar>
+
+using namespace vesk;
+using namespace vesk::test;
+
+namespace {
+
+constexpr double h = 20;
+
+// An editor with `text` open from a real file, shown in a scroll host of the given size.
+struct Shown
+{
+    QTemporaryDir dir;
+    EditorViewModel editor;
+    EditorScrollHost host{&editor};
+
+    explicit Shown(const QString &text, QSize size = QSize(600, 400))
+    {
+        openText(editor, dir, text);
+        host.setPalette(plainPalette());
+        host.resize(size);
+        host.show();
+        QCoreApplication::processEvents();
+    }
+
+    EditorCanvasView &canvas() { return *host.canvas(); }
+
+    // The widget point over (line, column), a little right of the caret position.
+    QPoint at(qint64 line, qint64 column)
+    {
+        const QPointF point(canvas().xForCol(column, line) + 1, canvas().yForLine(line) + h / 2);
+        return (point - canvas().scrollOffset()).toPoint();
+    }
+};
+
+QString numberedLines(int count)
+{
+    QStringList lines;
+    for (int i = 0; i < count; ++i) {
+        lines.append(QStringLiteral("line %1").arg(i));
+    }
+    return lines.join(u'\n');
+}
+
+bool bluish(const QColor &color)
+{
+    return color.blue() > color.red() + 40;
+}
+
+} // namespace
+
+class TestEditorCanvas : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void gutterWidth_data();
+    void gutterWidth();
+    void verticalGeometry_data();
+    void verticalGeometry();
+    void hitTestsOnExpandedTabs_data();
+    void hitTestsOnExpandedTabs();
+    void framesShowTheMarks();
+    void frameShowsCaretAndSelections();
+    void whitespaceMarks_data();
+    void whitespaceMarks();
+    void darkPaletteReads();
+    void clicks_data();
+    void clicks();
+    void dragSelectsAndScrolls();
+    void contextMenu_data();
+    void contextMenu();
+    void scrollHostFollowsTheEditor();
+
+private:
+    PrivatePreferences m_preferences;
+};
+
+void TestEditorCanvas::gutterWidth_data()
+{
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<double>("width");
+    QTest::addRow("one line") << 1 << 26.0;
+    QTest::addRow("five lines") << 5 << 26.0;
+    QTest::addRow("99 lines") << 99 << 26.0;
+    QTest::addRow("100 lines") << 100 << 33.0;
+    QTest::addRow("12,000 lines") << 12000 << 47.0;
+}
+
+void TestEditorCanvas::gutterWidth()
+{
+    QFETCH(int, lines);
+    QFETCH(double, width);
+    Shown shown(QString(lines - 1, u'\n'));
+    QCOMPARE(shown.canvas().gutterWidth(), width);
+    QCOMPARE(shown.canvas().textX(), width + 7);
+}
+
+void TestEditorCanvas::verticalGeometry_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<double>("y");
+    QTest::addColumn<qint64>("line");
+
+    const QString paragraphs = QStringLiteral("a\u2029b\nc\u2029d");  // lines 0 and 2 end with U+2029
+    QTest::addRow("empty document, anywhere") << "" << 500.0 << qint64(0);
+    QTest::addRow("above the text") << "a\nb" << -30.0 << qint64(0);
+    QTest::addRow("below the text") << "a\nb" << 900.0 << qint64(1);
+    QTest::addRow("plain lines") << "a\nb\nc" << 45.0 << qint64(2);
+    QTest::addRow("inside a paragraph gap") << paragraphs << 23.0 << qint64(0);
+    QTest::addRow("top of the line after the gap") << paragraphs << 26.0 << qint64(1);
+    QTest::addRow("after two gaps") << paragraphs << 72.0 << qint64(3);
+    QTest::addRow("inside the second gap") << paragraphs << 68.0 << qint64(2);
+}
+
+void TestEditorCanvas::verticalGeometry()
+{
+    QFETCH(QString, text);
+    QFETCH(double, y);
+    QFETCH(qint64, line);
+    Shown shown(text);
+    EditorCanvasView &canvas = shown.canvas();
+    QCOMPARE(canvas.lineForY(y), line);
+    const qint64 count = shown.editor.document()->lineCount();
+    const qint64 gaps = text.count(QChar(0x2029));
+    QCOMPARE(canvas.totalContentHeight(), h * count + gaps * 0.3 * h + 2);
+    for (qint64 l = 0; l < count; ++l) {
+        QCOMPARE(canvas.lineForY(canvas.yForLine(l)), l);  // every line's top hits that line
+    }
+}
+
+void TestEditorCanvas::hitTestsOnExpandedTabs_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("tabWidth");
+    QTest::addColumn<double>("cells");  // x from the text start, in character widths
+    QTest::addColumn<qint64>("column");
+
+    QTest::addRow("before the text") << "a\tb" << 4 << -2.0 << qint64(0);
+    QTest::addRow("near the tab's start") << "a\tb" << 4 << 1.3 << qint64(1);
+    QTest::addRow("nearer the first space's end") << "a\tb" << 4 << 1.6 << qint64(2);
+    QTest::addRow("deep in the gap") << "a\tb" << 4 << 3.4 << qint64(2);
+    QTest::addRow("on b's right half") << "a\tb" << 4 << 4.6 << qint64(3);
+    QTest::addRow("past the end") << "a\tb" << 4 << 30.0 << qint64(3);
+    QTest::addRow("width 8, just before b") << "a\tb" << 8 << 7.6 << qint64(2);
+    QTest::addRow("width 8, on b") << "a\tb" << 8 << 8.6 << qint64(3);
+    QTest::addRow("two tabs") << "\t\tx" << 2 << 2.6 << qint64(2);
+    QTest::addRow("combining marks") << "e\u0301e\u0301\tx" << 4 << 1.6 << qint64(2);
+}
+
+void TestEditorCanvas::hitTestsOnExpandedTabs()
+{
+    QFETCH(QString, line);
+    QFETCH(int, tabWidth);
+    QFETCH(double, cells);
+    QFETCH(qint64, column);
+    Preferences::instance().setValue(QStringLiteral("tabWidth"), tabWidth);
+    Shown shown(line + QStringLiteral("\nnext"));
+    EditorCanvasView &canvas = shown.canvas();
+    const double cell = getLayout(QStringLiteral("x"))->width();
+    QCOMPARE(canvas.colForX(canvas.textX() + cells * cell, 0), column);
+    // The column's position is the start of its character in the expanded line.
+    const qint64 visual = visualColumn(line, column, tabWidth);
+    QCOMPARE(canvas.xForCol(column, 0), canvas.textX() + visual * cell);
+    QCOMPARE(canvas.xForCol(column, 7), canvas.textX());  // no such line
+    QCOMPARE(canvas.colForX(500, -1), 0);
+    Preferences::instance().remove(QStringLiteral("tabWidth"));
+}
+
+// The orange bar marks exactly the modified lines and the red wedge the lines with removed
+// lines after them.
+void TestEditorCanvas::framesShowTheMarks()
+{
+    Shown shown(QStringLiteral("zero\none\ntwo\nthree\nfour\nfive"));
+    shown.editor.document()->setOriginal(QStringLiteral("zero\nONE\ntwo\nthree\ngone\nfour\nfive"));
+    shown.editor.setCursors({TextCursor::at(5, 0)});
+    const VeskDocument &document = *shown.editor.document();
+    QVERIFY(!document.modifiedLines().isEmpty());
+    QVERIFY(!document.deletedAfterLines().isEmpty());
+    const QImage image = renderOf(shown.canvas());
+    const QColor orange(255, 149, 0);
+    for (qint64 line = 0; line < document.lineCount(); ++line) {
+        const double y = shown.canvas().yForLine(line);
+        QCOMPARE(closeTo(pixelAt(image, 0.5, y + h / 2), orange), document.modifiedLines().contains(line));
+        QVERIFY(!closeTo(pixelAt(image, 3.5, y + h / 2), orange));  // two points wide
+        const QColor corner = pixelAt(image, 0.5, y + h - 1.5);
+        QCOMPARE(corner.red() > 200 && corner.green() < 120, document.deletedAfterLines().contains(line));
+    }
+}
+
+void TestEditorCanvas::frameShowsCaretAndSelections()
+{
+    Shown shown(QStringLiteral("first line\nsecond line\nthird line\nfourth"));
+    TextCursor selection = TextCursor::at(3, 2);
+    selection.setAnchor(1, 3);
+    shown.editor.setCursors({TextCursor::at(0, 5), selection});
+    EditorCanvasView &canvas = shown.canvas();
+    const QImage image = renderOf(canvas);
+    const auto at = [&](double x, qint64 line, double dy) { return pixelAt(image, x, canvas.yForLine(line) + dy); };
+
+    const double caret = canvas.xForCol(5, 0);
+    QVERIFY(bluish(at(caret + 0.5, 0, 2)));
+    QVERIFY(bluish(at(caret + 0.5, 0, h - 2)));
+    QVERIFY(!bluish(at(caret + 0.5, 0, 0.5)));  // a point below the line's top
+    QVERIFY(!bluish(at(caret + 2.5, 0, h / 2)));
+
+    const double endOfSecond = canvas.xForCol(11, 1);
+    QVERIFY(!bluish(at(canvas.xForCol(3, 1) - 2, 1, 2)));  // starts at the anchor
+    QVERIFY(bluish(at(canvas.xForCol(3, 1) + 2, 1, 2)));
+    QVERIFY(bluish(at(endOfSecond + 9, 1, 2)));  // the selected line break: 10 points
+    QVERIFY(!bluish(at(endOfSecond + 12, 1, 2)));
+    QVERIFY(bluish(at(canvas.textX() + 1, 2, 2)));  // later lines start at the text
+    QVERIFY(bluish(at(canvas.xForCol(2, 3) - 2, 3, 2)));
+    QVERIFY(!bluish(at(canvas.xForCol(2, 3) + 4, 3, 2)));  // ends at the caret
+}
+
+void TestEditorCanvas::whitespaceMarks_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("show");
+    QTest::addColumn<QList<int>>("inkedCells");
+    QTest::addColumn<QList<int>>("blankCells");
+
+    // "⇥" in the tab's first cell, its padding blank.
+    QTest::addRow("tab at column 1") << "a\tb" << true << QList<int>{0, 1, 4} << QList<int>{2, 3};
+    QTest::addRow("dot for a space") << "a b" << true << QList<int>{0, 1, 2} << QList<int>{3};
+    QTest::addRow("hidden") << "a\tb c" << false << QList<int>{0, 4, 6} << QList<int>{1, 2, 3, 5};
+}
+
+void TestEditorCanvas::whitespaceMarks()
+{
+    QFETCH(QString, line);
+    QFETCH(bool, show);
+    QFETCH(QList<int>, inkedCells);
+    QFETCH(QList<int>, blankCells);
+    Preferences::instance().setValue(QStringLiteral("showWhitespace"), show);
+    Shown shown(QStringLiteral("caret here\n") + line);
+    EditorCanvasView &canvas = shown.canvas();
+    const QImage image = renderOf(canvas);
+    const double cell = getLayout(QStringLiteral("x"))->width();
+    const double top = canvas.yForLine(1);
+    for (const int k : inkedCells) {
+        QVERIFY2(inked(image, QRectF(canvas.textX() + k * cell, top + 2, cell, h - 4), Qt::white), qPrintable(QString::number(k)));
+    }
+    for (const int k : blankCells) {
+        QVERIFY2(!inked(image, QRectF(canvas.textX() + k * cell + 1, top + 2, cell - 2, h - 4), Qt::white),
+                 qPrintable(QString::number(k)));
+    }
+    Preferences::instance().remove(QStringLiteral("showWhitespace"));
+}
+
+void TestEditorCanvas::darkPaletteReads()
+{
+    Shown shown(QStringLiteral("MMMM\n"));
+    QPalette dark = plainPalette();
+    dark.setColor(QPalette::Base, QColor(30, 30, 30));
+    dark.setColor(QPalette::Window, QColor(40, 40, 40));
+    dark.setColor(QPalette::Text, QColor(230, 230, 230));
+    shown.host.setPalette(dark);
+    const QImage image = renderOf(shown.canvas());
+    const double textX = shown.canvas().textX();
+    QVERIFY(closeTo(pixelAt(image, textX + 60, 30), QColor(30, 30, 30), 8));
+    int lightest = 0;
+    for (int x = int(textX); x < textX + 30; ++x) {
+        lightest = std::max(lightest, image.pixelColor(x, 10).lightness());
+    }
+    QVERIFY(lightest > 150);  // the letters are light on the dark background
+}
+
+void TestEditorCanvas::clicks_data()
+{
+    QTest::addColumn<QString>("gesture");
+    QTest::addColumn<QString>("cursors");
+
+    QTest::addRow("click places one caret") << "click 1:3" << "1:3";
+    QTest::addRow("click past a line's end") << "click 0:40" << "0:9";
+    QTest::addRow("click below the text") << "click 9:0" << "2:3";
+    QTest::addRow("double click selects a word") << "double 1:5" << "1:5[1:0]";
+    QTest::addRow("double click at a word's end") << "double 0:4" << "0:4[0:0]";
+    QTest::addRow("command click adds a caret") << "click 0:1 command 2:2" << "0:1 2:2";
+    QTest::addRow("command click on a caret adds none") << "click 0:1 command 0:1" << "0:1";
+    QTest::addRow("triple click is a click") << "double 1:5 click 1:2" << "1:2";
+}
+
+void TestEditorCanvas::clicks()
+{
+    QFETCH(QString, gesture);
+    QFETCH(QString, cursors);
+    Shown shown(QStringLiteral("some text\nwords here\nend"));
+    const QStringList steps = gesture.split(u' ');
+    for (qsizetype i = 0; i + 1 < steps.size(); i += 2) {
+        const QStringList place = steps[i + 1].split(u':');
+        const qint64 line = place[0].toLongLong();
+        const qint64 column = place[1].toLongLong();
+        const QPoint point = line < 3 ? shown.at(line, column) : QPoint(200, 390);
+        QWidget *target = &shown.canvas();
+        if (steps[i] == u"double") {
+            QTest::mouseDClick(target, Qt::LeftButton, {}, point);
+        } else {
+            QTest::mouseClick(target, Qt::LeftButton, steps[i] == u"command" ? Qt::ControlModifier : Qt::NoModifier, point);
+        }
+    }
+    QCOMPARE(describeCursors(shown.editor.cursors()), cursors);
+    QVERIFY(shown.canvas().hasFocus());
+}
+
+void TestEditorCanvas::dragSelectsAndScrolls()
+{
+    Shown shown(numberedLines(200), QSize(400, 200));
+    EditorCanvasView &canvas = shown.canvas();
+    QTest::mousePress(&canvas, Qt::LeftButton, {}, shown.at(1, 2));
+    QTest::mouseMove(&canvas, shown.at(3, 4));
+    QVERIFY(canvas.isDragging());
+    QTest::mouseRelease(&canvas, Qt::LeftButton, {}, shown.at(3, 4));
+    QCOMPARE(describeCursors(shown.editor.cursors()), QStringLiteral("3:4[1:2]"));
+    QVERIFY(!canvas.isDragging());
+    QVERIFY(!shown.editor.isTrackpadSelecting());
+
+    // Dragging near the bottom edge scrolls on, keeping the anchor.
+    QTest::mousePress(&canvas, Qt::LeftButton, {}, shown.at(2, 0));
+    for (int step = 0; step < 5; ++step) {
+        QTest::mouseMove(&canvas, QPoint(100, canvas.height() - 5));
+    }
+    QTRY_VERIFY(canvas.scrollOffset().y() > 100);
+    QTest::mouseRelease(&canvas, Qt::LeftButton, {}, QPoint(100, canvas.height() - 5));
+    const TextCursor &cursor = shown.editor.cursors().first();
+    QCOMPARE(cursor.selectionAnchorLine, std::optional<qint64>(2));
+    QVERIFY(cursor.line > 10);
+    QTRY_COMPARE(shown.editor.scrollState()->offsetY(), -canvas.scrollOffset().y());
+}
+
+void TestEditorCanvas::contextMenu_data()
+{
+    QTest::addColumn<QString>("selection");
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("clipboard");
+
+    QTest::addRow("copy") << "0:6[0:2]" << "Copy" << "one two\nthree" << "e tw";
+    QTest::addRow("copy across lines") << "1:2[0:3]" << "Copy" << "one two\nthree" << " two\nth";
+    QTest::addRow("cut") << "0:6[0:2]" << "Cut" << "ono\nthree" << "e tw";
+    QTest::addRow("cut without selection") << "0:3" << "Cut" << "one two\nthree" << "CLIP";
+    QTest::addRow("paste at the caret") << "1:0" << "Paste" << "one two\nCLIPthree" << "CLIP";
+    QTest::addRow("paste over a selection") << "0:7[0:4]" << "Paste" << "one CLIP\nthree" << "CLIP";
+    QTest::addRow("select all, then copy") << "0:0" << "Select All" << "one two\nthree" << "one two\nthree";
+}
+
+void TestEditorCanvas::contextMenu()
+{
+    QFETCH(QString, selection);
+    QFETCH(QString, action);
+    QFETCH(QString, text);
+    QFETCH(QString, clipboard);
+    Shown shown(QStringLiteral("one two\nthree"));
+    QGuiApplication::clipboard()->setText(QStringLiteral("CLIP"));
+    shown.editor.setCursors(parseCursors(selection));
+
+    QContextMenuEvent event(QContextMenuEvent::Mouse, shown.at(0, 1), shown.canvas().mapToGlobal(shown.at(0, 1)));
+    QApplication::sendEvent(&shown.canvas(), &event);
+    auto *menu = shown.canvas().findChild<QMenu *>();
+    QVERIFY(menu);
+    QStringList titles;
+    for (QAction *item : menu->actions()) {
+        titles.append(item->isSeparator() ? QStringLiteral("-") : item->text());
+    }
+    QCOMPARE(titles, QStringList({"Cut", "Copy", "Paste", "-", "Select All"}));
+    for (QAction *item : menu->actions()) {
+        if (item->text() == action) {
+            item->trigger();
+        }
+    }
+    menu->close();
+    if (action == u"Select All") {
+        shown.canvas().copyText();
+    }
+    QCOMPARE(shown.editor.document()->text(), text);
+    QCOMPARE(QGuiApplication::clipboard()->text(), clipboard);
+}
+
+// The host publishes the scroll position and follows the minimap's (and go-to-line's) target.
+void TestEditorCanvas::scrollHostFollowsTheEditor()
+{
+    Shown shown(numberedLines(300), QSize(500, 400));
+    EditorCanvasView &canvas = shown.canvas();
+    QTRY_COMPARE(shown.editor.scrollState()->viewportHeight(), double(canvas.height()));
+    QCOMPARE(canvas.frameSize().height(), canvas.totalContentHeight());
+    QVERIFY(canvas.frameSize().width() >= canvas.textX() + getLayout(QStringLiteral("line 299"))->width() + 40);
+
+    shown.editor.setMinimapScrollTarget(120);
+    QTRY_COMPARE(canvas.scrollOffset().y(), 120 * h - canvas.height() * 0.5);
+    QTRY_VERIFY(!shown.editor.minimapScrollTarget());
+    QCOMPARE(shown.editor.scrollState()->offsetY(), -canvas.scrollOffset().y());
+
+    shown.editor.goToLine(2, 0);  // near the top: never scrolled above the text
+    QTRY_COMPARE(canvas.scrollOffset().y(), 0.0);
+
+    shown.editor.goToLine(299, 0);  // the last line can reach the middle only as far as the range goes
+    QTRY_COMPARE(shown.host.verticalScrollBar()->value(), shown.host.verticalScrollBar()->maximum());
+}
+
+QTEST_MAIN(TestEditorCanvas)
+#include "tst_editor_canvas.moc"

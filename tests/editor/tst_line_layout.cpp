@@ -1,0 +1,243 @@
+#include "editor/ui/line_layout.h"
+#include "view_test_util.h"
+
+#include <QRawFont>
+#include <QTextLayout>
+
+using namespace vesk;
+using namespace vesk::test;
+
+class TestLineLayout : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void expandTabs_data();
+    void expandTabs();
+    void tabWidthPreference_data();
+    void tabWidthPreference();
+    void offsetsPerCharacter_data();
+    void offsetsPerCharacter();
+    void plainAsciiMatchesTypesetting();
+    void everyScriptShows_data();
+    void everyScriptShows();
+    void longLinesStayLinearAndContinuous();
+    void charIndex_data();
+    void charIndex();
+    void cacheEmptiesAtItsBoundAndOnPreferenceChanges();
+
+private:
+    PrivatePreferences m_preferences;
+};
+
+void TestLineLayout::expandTabs_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<QString>("expanded");
+    QTest::addColumn<int>("visualColumnOfCharacter2");
+
+    QTest::addRow("no tab comes back unchanged") << "abc" << 4 << "abc" << 2;
+    QTest::addRow("tab after one letter") << "a\tb" << 4 << "a   b" << 4;
+    QTest::addRow("tab on a stop is a whole stop") << "abcd\tx" << 4 << "abcd    x" << 2;
+    QTest::addRow("leading tabs") << "\t\tx" << 4 << "        x" << 8;
+    QTest::addRow("width 1: one space each") << "a\t\tb" << 1 << "a  b" << 2;
+    QTest::addRow("width 8") << "ab\tc" << 8 << "ab      c" << 2;
+    // é spelt with a combining mark is one character, one column.
+    QTest::addRow("combining mark counts once") << "e\u0301\tx" << 4 << "e\u0301   x" << 4;
+    QTest::addRow("emoji cluster counts once") << "\U0001F44D\U0001F3FD\tx" << 4 << "\U0001F44D\U0001F3FD   x" << 4;
+}
+
+void TestLineLayout::expandTabs()
+{
+    QFETCH(QString, line);
+    QFETCH(int, width);
+    QFETCH(QString, expanded);
+    QFETCH(int, visualColumnOfCharacter2);
+    QCOMPARE(vesk::expandTabs(line, width), expanded);
+    QCOMPARE(visualColumn(line, 2, width), visualColumnOfCharacter2);
+}
+
+void TestLineLayout::tabWidthPreference_data()
+{
+    QTest::addColumn<QVariant>("stored");
+    QTest::addColumn<int>("width");
+
+    QTest::addRow("unset") << QVariant() << 4;
+    QTest::addRow("two") << QVariant(2) << 2;
+    QTest::addRow("zero clamps to one") << QVariant(0) << 1;
+    QTest::addRow("negative clamps to one") << QVariant(-8) << 1;
+    QTest::addRow("huge clamps to sixteen") << QVariant(1000) << 16;
+    QTest::addRow("text holding a number") << QVariant(QStringLiteral("8")) << 8;
+    QTest::addRow("not a number") << QVariant(QStringLiteral("wide")) << 4;
+}
+
+void TestLineLayout::tabWidthPreference()
+{
+    QFETCH(QVariant, stored);
+    QFETCH(int, width);
+    if (stored.isValid()) {
+        Preferences::instance().setValue(QStringLiteral("tabWidth"), stored);
+    } else {
+        Preferences::instance().remove(QStringLiteral("tabWidth"));
+    }
+    QCOMPARE(tabWidth(), width);
+    QCOMPARE(vesk::expandTabs(QStringLiteral("\tx")), QString(width, u' ') + u'x');
+    Preferences::instance().remove(QStringLiteral("tabWidth"));
+}
+
+void TestLineLayout::offsetsPerCharacter_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("characters");
+
+    QTest::addRow("empty") << "" << 0;
+    QTest::addRow("ascii") << "int x;" << 6;
+    QTest::addRow("combining mark") << "e\u0301t\u00e9" << 3;
+    QTest::addRow("emoji with modifier and flag") << "\U0001F44D\U0001F3FD\U0001F1EB\U0001F1F7!" << 3;
+    QTest::addRow("cjk") << "\u65E5\u672C\u8A9E" << 3;
+    QTest::addRow("control character") << QStringLiteral("a\u0001b") << 3;
+    QTest::addRow("lone carriage return") << QStringLiteral("a\rb") << 3;
+}
+
+// One caret position before every character and one after the last, never going backwards in
+// left-to-right text, ending at the line's width.
+void TestLineLayout::offsetsPerCharacter()
+{
+    QFETCH(QString, text);
+    QFETCH(int, characters);
+    const LineLayout layout(text, editorFont());
+    QCOMPARE(layout.offsetCount(), characters + 1);
+    QCOMPARE(layout.offset(0), 0.0);
+    for (qsizetype k = 1; k < layout.offsetCount(); ++k) {
+        QVERIFY2(layout.offset(k) >= layout.offset(k - 1), qPrintable(QString::number(k)));
+    }
+    QCOMPARE(layout.width(), layout.offset(characters));
+    if (!text.isEmpty()) {
+        QVERIFY(layout.width() > 0);
+    }
+}
+
+// The plain-ASCII path places carets and glyphs exactly where typesetting does.
+void TestLineLayout::plainAsciiMatchesTypesetting()
+{
+    const QString text = QStringLiteral("  if (a->b != c) { return \"fi\" + x[0] * 1.5e3; } // ~`|\\");
+    const LineLayout layout(text, editorFont());
+    QTextLayout reference(text, editorFont());
+    QTextOption option;
+    option.setWrapMode(QTextOption::NoWrap);
+    reference.setTextOption(option);
+    reference.beginLayout();
+    QTextLine line = reference.createLine();
+    line.setLineWidth(1e6);
+    reference.endLayout();
+    for (int k = 0; k <= text.size(); ++k) {
+        QVERIFY2(std::abs(layout.offset(k) - line.cursorToX(k)) < 0.01, qPrintable(QString::number(k)));
+    }
+    QList<quint32> expected;
+    for (const QGlyphRun &run : line.glyphRuns()) {
+        expected += run.glyphIndexes();
+    }
+    QList<quint32> drawn;
+    for (const QGlyphRun &run : layout.glyphRuns()) {
+        drawn += run.glyphIndexes();
+    }
+    QCOMPARE(drawn, expected);
+}
+
+void TestLineLayout::everyScriptShows_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addRow("cjk") << "\u65E5\u672C\u8A9E\u306E\u6587";
+    QTest::addRow("greek") << "\u0395\u03BB\u03BB\u03B7\u03BD\u03B9\u03BA\u03AC";
+    QTest::addRow("cyrillic and arrows") << "\u041F\u0440\u0438\u0432\u0435\u0442 \u21E5 \u00B7";
+    QTest::addRow("emoji") << "ok \U0001F600";
+}
+
+// Characters the editor font lacks are drawn from a font that has them: no glyph is the
+// missing-glyph box (index 0).
+void TestLineLayout::everyScriptShows()
+{
+    QFETCH(QString, text);
+    const LineLayout layout(text, editorFont());
+    const QList<QGlyphRun> runs = layout.glyphRuns();
+    QVERIFY(!runs.isEmpty());
+    for (const QGlyphRun &run : runs) {
+        QVERIFY2(!run.glyphIndexes().contains(0u), qPrintable(run.rawFont().familyName()));
+    }
+}
+
+// A long line is typeset in pieces; offsets still rise steadily from piece to piece and the
+// glyphs of every piece are there.
+void TestLineLayout::longLinesStayLinearAndContinuous()
+{
+    QString text;
+    for (int i = 0; i < 3000; ++i) {
+        text += i % 7 == 6 ? QStringLiteral(" ") : QStringLiteral("\u65E5");
+    }
+    const LineLayout layout(text, editorFont());
+    QCOMPARE(layout.offsetCount(), 3001);
+    double step = layout.offset(1) - layout.offset(0);
+    for (qsizetype k = 1; k < layout.offsetCount(); ++k) {
+        const double advance = layout.offset(k) - layout.offset(k - 1);
+        QVERIFY2(advance > 0, qPrintable(QString::number(k)));
+        if (text[k - 1] != u' ') {
+            QVERIFY2(std::abs(advance - step) < 0.01, qPrintable(QString::number(k)));  // no jump at a seam
+        }
+    }
+    qsizetype glyphs = 0;
+    for (const QGlyphRun &run : layout.glyphRuns()) {
+        glyphs += run.glyphIndexes().size();
+    }
+    QCOMPARE(glyphs, 3000);
+}
+
+void TestLineLayout::charIndex_data()
+{
+    QTest::addColumn<double>("cells");  // x in character widths
+    QTest::addColumn<int>("index");
+
+    QTest::addRow("left of the line") << -3.0 << 0;
+    QTest::addRow("start") << 0.0 << 0;
+    QTest::addRow("nearer the first boundary") << 0.4 << 0;
+    QTest::addRow("a tie goes to the later boundary") << 0.5 << 1;
+    QTest::addRow("nearer the second") << 0.6 << 1;
+    QTest::addRow("exactly on a boundary") << 3.0 << 3;
+    QTest::addRow("just before the end") << 3.7 << 4;
+    QTest::addRow("past the end") << 40.0 << 4;
+}
+
+void TestLineLayout::charIndex()
+{
+    QFETCH(double, cells);
+    QFETCH(int, index);
+    const LineLayout layout(QStringLiteral("abcd"), editorFont());
+    const double cell = layout.offset(1);
+    QCOMPARE(layout.charIndex(cells * cell), index);
+    QCOMPARE(LineLayout(QString(), editorFont()).charIndex(cells * cell), 0);
+}
+
+void TestLineLayout::cacheEmptiesAtItsBoundAndOnPreferenceChanges()
+{
+    clearLayoutCache();
+    for (int i = 0; i < 501; ++i) {
+        getLayout(QString::number(i));
+    }
+    QCOMPARE(layoutCacheSize(), 501);
+    getLayout(QStringLiteral("500"));  // a hit stores nothing
+    QCOMPARE(layoutCacheSize(), 501);
+    getLayout(QStringLiteral("one more"));
+    QCOMPARE(layoutCacheSize(), 1);
+
+    const QString line = QStringLiteral("a\tb");
+    const double atFour = getLayout(line)->width();
+    Preferences::instance().setValue(QStringLiteral("tabWidth"), 8);
+    QCOMPARE(layoutCacheSize(), 0);
+    QVERIFY(getLayout(line)->width() > atFour);
+    Preferences::instance().setValue(QStringLiteral("showDotFiles"), true);  // any change
+    QCOMPARE(layoutCacheSize(), 0);
+    Preferences::instance().remove(QStringLiteral("tabWidth"));
+}
+
+QTEST_MAIN(TestLineLayout)
+#include "tst_line_layout.moc"
