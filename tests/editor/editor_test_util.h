@@ -12,11 +12,11 @@
 
 namespace vesk::test {
 
-inline QList<TextCursor> parseCursors(const QString &spec)
+inline QList<TextCursor> parseCursors(const QString &text)
 {
     static const QRegularExpression pattern(QStringLiteral("^(\\d+):(\\d+)(?:\\[(\\d+):(\\d+)\\])?$"));
     QList<TextCursor> cursors;
-    for (const QString &part : spec.split(u' ', Qt::SkipEmptyParts)) {
+    for (const QString &part : text.split(u' ', Qt::SkipEmptyParts)) {
         const QRegularExpressionMatch m = pattern.match(part);
         TextCursor cursor = TextCursor::at(m.captured(1).toLongLong(), m.captured(2).toLongLong());
         if (m.hasCaptured(3)) {

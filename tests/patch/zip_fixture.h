@@ -31,9 +31,9 @@ inline void makeZip(const QString &path, const QList<ZipEntry> &entries)
 {
     static const char builder[] = R"PY(
 import base64, json, struct, sys, zipfile
-spec, raw = json.load(open(sys.argv[1])), {}
+entries, raw = json.load(open(sys.argv[1])), {}
 with zipfile.ZipFile(sys.argv[2], 'w') as z:
-    for i, e in enumerate(spec):
+    for i, e in enumerate(entries):
         name = base64.b64decode(e['name'])
         try:
             text = name.decode('utf-8')
@@ -48,7 +48,7 @@ with zipfile.ZipFile(sys.argv[2], 'w') as z:
 data = bytearray(open(sys.argv[2], 'rb').read())
 for placeholder, name in raw.items():
     data = data.replace(placeholder, name)
-claims = {base64.b64decode(e['name']): e['claim'] for e in spec if e['claim'] >= 0}
+claims = {base64.b64decode(e['name']): e['claim'] for e in entries if e['claim'] >= 0}
 pos = data.find(b'PK\x01\x02')
 while pos >= 0 and claims:
     name = bytes(data[pos + 46:pos + 46 + struct.unpack_from('<H', data, pos + 28)[0]])
@@ -58,19 +58,19 @@ while pos >= 0 and claims:
     pos = data.find(b'PK\x01\x02', pos + 46)
 open(sys.argv[2], 'wb').write(data)
 )PY";
-    QJsonArray spec;
+    QJsonArray list;
     for (const ZipEntry &e : entries) {
-        spec.append(QJsonObject{{"name", QString::fromLatin1(e.name.toBase64())},
+        list.append(QJsonObject{{"name", QString::fromLatin1(e.name.toBase64())},
                                 {"data", QString::fromLatin1(e.data.toBase64())},
                                 {"mode", e.mode}, {"zeros", e.zeros}, {"claim", e.claimedSize}});
     }
     QTemporaryDir work;
-    const QString specPath = writeFile(work.path(), "spec.json", QJsonDocument(spec).toJson());
+    const QString listPath = writeFile(work.path(), "entries.json", QJsonDocument(list).toJson());
     const QString script = writeFile(work.path(), "build.py", builder);
     // The system's interpreter starts faster than a version manager's wrapper.
     const QString python = QFileInfo::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3";
     bool ok = false;
-    run(python, {script, specPath, path}, work.path(), &ok);
+    run(python, {script, listPath, path}, work.path(), &ok);
     if (!ok) {
         qFatal("could not build the archive %s", qPrintable(path));
     }
