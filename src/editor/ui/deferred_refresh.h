@@ -42,6 +42,15 @@ public:
         return connect(sender, signal, this, &DeferredRefresh::request);
     }
 
+    // Moves `connection` from whatever it watched to `sender` (nothing when null) and refreshes.
+    template <typename Sender, typename Signal>
+    void rewatch(QMetaObject::Connection &connection, Sender *sender, Signal signal)
+    {
+        disconnect(connection);
+        connection = sender ? watch(sender, signal) : QMetaObject::Connection();
+        request();
+    }
+
 private:
     std::function<void()> m_refresh;
     bool m_pending = false;

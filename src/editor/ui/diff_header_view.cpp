@@ -35,23 +35,15 @@ DiffHeaderView::DiffHeaderView(EditorViewModel *editor, const QString &repoPath,
 
 void DiffHeaderView::setEditor(EditorViewModel *editor)
 {
-    disconnect(m_editorConnection);
     m_editor = editor;
-    if (editor) {
-        m_editorConnection = m_refresh->watch(editor, &EditorViewModel::willChange);
-    }
-    m_refresh->request();
+    m_refresh->rewatch(m_editorConnection, editor, &EditorViewModel::willChange);
 }
 
 void DiffHeaderView::setRepository(const QString &repoPath, GitManager *git)
 {
-    disconnect(m_gitConnection);
     m_repoPath = repoPath;
     m_git = git;
-    if (git) {
-        m_gitConnection = m_refresh->watch(git, &GitManager::willChange);
-    }
-    m_refresh->request();
+    m_refresh->rewatch(m_gitConnection, git, &GitManager::willChange);
 }
 
 QString DiffHeaderView::relativePath(const QString &filePath, const QString &repoPath)

@@ -78,23 +78,15 @@ StatusBarView::StatusBarView(EditorViewModel *editor, std::optional<QString> bra
 
 void StatusBarView::setEditor(EditorViewModel *editor)
 {
-    disconnect(m_editorConnection);
     m_editor = editor;
-    if (editor) {
-        m_editorConnection = m_refresh->watch(editor, &EditorViewModel::willChange);
-    }
-    m_refresh->request();
+    m_refresh->rewatch(m_editorConnection, editor, &EditorViewModel::willChange);
 }
 
 void StatusBarView::setRepository(const QString &repoPath, GitManager *git)
 {
-    disconnect(m_gitConnection);
     m_repoPath = repoPath;
     m_git = git;
-    if (git) {
-        m_gitConnection = m_refresh->watch(git, &GitManager::willChange);
-    }
-    m_refresh->request();
+    m_refresh->rewatch(m_gitConnection, git, &GitManager::willChange);
 }
 
 void StatusBarView::changeEvent(QEvent *event)
