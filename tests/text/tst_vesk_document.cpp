@@ -22,7 +22,6 @@ private Q_SLOTS:
     void deleteRangeOutsideText();
     void splitLines_data();
     void splitLines();
-    void cachedLinesFollowEdits();
 };
 
 void TestVeskDocument::undoKeepsTwoHundredSnapshots()
@@ -192,18 +191,6 @@ void TestVeskDocument::splitLines()
                                             [line](qint64 p) { return p < line; });
         QCOMPARE(doc.paragraphBreaksBefore(line), before);
     }
-}
-
-void TestVeskDocument::cachedLinesFollowEdits()
-{
-    VeskDocument doc(QStringLiteral("a\nb"));
-    QCOMPARE(doc.cachedLines(), (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
-    doc.insert(QStringLiteral("\u2029"), 1);
-    QVERIFY(!doc.hasCachedLines());
-    QCOMPARE(doc.cachedLines(), (QStringList{QStringLiteral("a"), QString(), QStringLiteral("b")}));
-    QCOMPARE(doc.paragraphBreaks(), QSet<qint64>{0});
-    doc.undo();
-    QCOMPARE(doc.cachedLines(), (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
 }
 
 QTEST_GUILESS_MAIN(TestVeskDocument)

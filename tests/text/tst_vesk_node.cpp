@@ -40,7 +40,6 @@ private Q_SLOTS:
     void seamsRegroup();
     void buildUtf8MatchesBuild_data();
     void buildUtf8MatchesBuild();
-    void lineReaderMatchesReference();
 };
 
 void TestVeskNode::buildShape_data()
@@ -262,20 +261,6 @@ void TestVeskNode::buildUtf8MatchesBuild()
     QCOMPARE(fromUtf8->length(), referenceLength(text));
     QCOMPARE(fromUtf8->lines(), fromText->lines());
     QCOMPARE(treeProblem(fromUtf8), QString());
-}
-
-void TestVeskNode::lineReaderMatchesReference()
-{
-    const QString text = QStringLiteral("one\r\ntwo\u2028\u2029\nfour\r").repeated(150) + QStringLiteral("\n");
-    const VeskNodePtr root = VeskNode::build(text);
-    LineReader reader(root);
-    QStringList lines;
-    QString line;
-    while (reader.next(line)) {
-        lines.append(line);
-    }
-    QCOMPARE(lines, referenceLines(text).lines);
-    QCOMPARE(root->lineCount(), qint64(text.count(u'\n') - text.count(QStringLiteral("\r\n"))));
 }
 
 QTEST_GUILESS_MAIN(TestVeskNode)
