@@ -1,9 +1,12 @@
+#include "export/export_scanner.h"
 #include "export/export_selection.h"
 
 #include "test_support.h"
 
+#include <QCollator>
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -16,7 +19,7 @@ using vesk::test::writeFile;
 
 namespace {
 
-// key.pem is secret, tool is binary, the rest text or image.
+// key.pem is secret, src/tool binary, the rest text or image.
 void makeRepo(const QString &root)
 {
     for (const char *name : {"notes.md", "logo.png", "key.pem", "src/a.txt", "src/b.txt", "lib/c.txt", ".git/HEAD",
@@ -39,6 +42,18 @@ const ExportNode *find(const ExportTree &tree, const QString &path)
     return nullptr;
 }
 
+// The tree in display order, one line per node: relative path, "/" for directories, the category
+// for files.
+QStringList render(const ExportTree &tree)
+{
+    QStringList lines;
+    for (const ExportNodePtr &node : tree) {
+        lines << (node->isDirectory ? node->relativePath + '/' : node->relativePath + ' ' + toString(node->category));
+        lines << render(node->children);
+    }
+    return lines;
+}
+
 QStringList sorted(QStringList list)
 {
     list.sort();
@@ -47,11 +62,68 @@ QStringList sorted(QStringList list)
 
 } // namespace
 
+// The scan of a repository into the export tree, and the selection the panel keeps over it.
 class TestExportSelection : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
+    void buildTree()
+    {
+        QTemporaryDir repo;
+        const QString root = repo.path();
+        for (const char *name : {"README.md", "b.txt", "A.txt", "a.txt", ".DS_Store", ".vesk-export-filter",
+                                 "node_modules/x.js", "docs/unchosen.md", "src/main.cpp", "src/.DS_Store",
+                                 "src/.vesk-export-filter", "src/build/out.o", "src/Tools.app/x", "src/Debug.DSYM/x",
+                                 "src/node_modules/y.js", "src/onlyds/.DS_Store", "src/Zeta/z.txt",
+                                 "src/alpha/a.png", "src/bin/tool"}) {
+            writeFile(root, QString::fromUtf8(name), "x");
+        }
+        QVERIFY(QDir(root).mkpath(QStringLiteral("src/empty/inner")));
+        const auto link = [&](const char *target, const QString &at) {
+            QVERIFY(::symlink(target, QFile::encodeName(root + at).constData()) == 0);
+        };
+        link("alpha", QStringLiteral("/src/linked"));
+        link("..", QStringLiteral("/src/alpha/up"));
+        link("nowhere", QStringLiteral("/src/dangling.txt"));
+        // A relative path has at most 15 components: f15.txt is the deepest file kept.
+        const QString chain = QStringLiteral("src/d2/d3/d4/d5/d6/d7/d8/d9/d10/d11/d12/d13/d14");
+        writeFile(root, chain + "/f15.txt", "x");
+        writeFile(root, chain + "/d15/f16.txt", "x");
+
+        QStringList tree = render(ExportScanner::buildTree(root, {"node_modules", "src", "missing"}));
+        const QRegularExpression inChain("^src/d\\d");
+        const QStringList deep = tree.filter(inChain);
+        QCOMPARE(deep.size(), 14);  // d2 ... d14 and f15.txt
+        QCOMPARE(deep.last(), chain + "/f15.txt text");
+        tree.removeIf([&](const QString &line) { return line.contains(inChain); });
+        QStringList expected{"node_modules/", "node_modules/x.js text", "src/", "src/alpha/", "src/alpha/a.png image"};
+        // The link back up to src is not followed: it would repeat src at every level.
+        expected << "src/linked/" << "src/linked/a.png image" << "src/Zeta/" << "src/Zeta/z.txt text"
+                 << "src/.vesk-export-filter text" << "src/main.cpp text"
+                 << "A.txt text" << "a.txt text" << "b.txt text" << "README.md text";
+        QCOMPARE(tree, expected);
+    }
+
+    void sortOrder()
+    {
+        QCollator collator{QLocale(QLocale::English, QLocale::UnitedStates)};
+        collator.setCaseSensitivity(Qt::CaseInsensitive);
+        ExportTree nodes;
+        for (const char *name : {"cherry", "apple", "/Zed", "Apple", "Äpfel", "/abc", "banana"}) {
+            auto node = std::make_shared<ExportNode>();
+            node->isDirectory = name[0] == '/';
+            node->name = QString::fromUtf8(node->isDirectory ? name + 1 : name);
+            nodes.append(node);
+        }
+        ExportScanner::sortNodes(nodes, collator);
+        QStringList names;
+        for (const ExportNodePtr &sorted : nodes) {
+            names << sorted->name;
+        }
+        QCOMPARE(names, QStringList({"abc", "Zed", "Äpfel", "apple", "Apple", "banana", "cherry"}));
+    }
+
     void toggles_data()
     {
         QTest::addColumn<QStringList>("steps");  // "f:path" flips a file, "d:path" a directory
@@ -59,20 +131,19 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("excluded");
         QTest::addColumn<QStringList>("exportList");
         const QStringList defaults{"lib/c.txt", "logo.png", "notes.md", "src/a.txt", "src/b.txt"};
-        QTest::addRow("secret on") << QStringList{"f:key.pem"} << QStringList{"key.pem"} << QStringList()
+        const QStringList none;
+        QTest::addRow("secret on") << QStringList{"f:key.pem"} << QStringList{"key.pem"} << none
                                    << QStringList{"key.pem"} + defaults;
-        QTest::addRow("secret on and off") << QStringList{"f:key.pem", "f:key.pem"} << QStringList() << QStringList()
-                                           << defaults;
-        QTest::addRow("image off") << QStringList{"f:logo.png"} << QStringList() << QStringList{"logo.png"}
+        QTest::addRow("secret on and off") << QStringList{"f:key.pem", "f:key.pem"} << none << none << defaults;
+        QTest::addRow("image off") << QStringList{"f:logo.png"} << none << QStringList{"logo.png"}
                                    << QStringList{"lib/c.txt", "notes.md", "src/a.txt", "src/b.txt"};
-        QTest::addRow("image off and on") << QStringList{"f:logo.png", "f:logo.png"} << QStringList() << QStringList()
-                                          << defaults;
-        QTest::addRow("partly selected dir") << QStringList{"d:src"} << QStringList{"src/tool"} << QStringList()
+        QTest::addRow("image off and on") << QStringList{"f:logo.png", "f:logo.png"} << none << none << defaults;
+        QTest::addRow("partly selected dir") << QStringList{"d:src"} << QStringList{"src/tool"} << none
                                              << defaults + QStringList{"src/tool"};
-        QTest::addRow("dir twice") << QStringList{"d:src", "d:src"} << QStringList() << QStringList{"src/a.txt", "src/b.txt"}
+        QTest::addRow("dir twice") << QStringList{"d:src", "d:src"} << none << QStringList{"src/a.txt", "src/b.txt"}
                                    << QStringList{"lib/c.txt", "logo.png", "notes.md"};
         QTest::addRow("dir with one file off") << QStringList{"f:src/a.txt", "d:src"} << QStringList{"src/tool"}
-                                               << QStringList() << defaults + QStringList{"src/tool"};
+                                               << none << defaults + QStringList{"src/tool"};
     }
 
     void toggles()
@@ -110,7 +181,6 @@ private Q_SLOTS:
         QFETCH(QByteArray, file);
         QTemporaryDir repo;
         makeRepo(repo.path());
-        const QString path = ExportFilter::filePath(repo.path());
         if (!file.isNull()) {
             writeFile(repo.path(), ExportFilter::fileName(), file);
         }
@@ -118,7 +188,7 @@ private Q_SLOTS:
         selection.open(repo.path());
         QCOMPARE(selection.filter(), (ExportFilter{{"lib", "src"}, {}, {}}));
         QCOMPARE(selection.allTopDirs(), QStringList({"build", "lib", "src"}));
-        QCOMPARE(readFile(path), file);  // nothing written on open
+        QCOMPARE(readFile(ExportFilter::filePath(repo.path())), file);  // nothing written on open
     }
 
     void savedFilter()
@@ -145,6 +215,7 @@ private Q_SLOTS:
         QVERIFY(!selection.isSelected(QStringLiteral("src/a.txt")));
     }
 
+    // Overrides inside a directory are lost by unchecking and checking it again; each change saves.
     void topDirectories()
     {
         QTemporaryDir repo;
@@ -158,7 +229,6 @@ private Q_SLOTS:
         selection.dirChanged(4, true);
         QCOMPARE(selection.filter(), before);
 
-        // Overrides inside a directory are lost by unchecking and checking it again.
         selection.toggleFile(*find(selection.tree(), QStringLiteral("src/tool")));
         selection.toggleFile(*find(selection.tree(), QStringLiteral("notes.md")));
         selection.dirChanged(3, false);
@@ -186,15 +256,11 @@ private Q_SLOTS:
     void linkedFilterFile()
     {
         QFETCH(bool, inside);
-        QTemporaryDir repo;
-        QTemporaryDir elsewhere;
-        makeRepo(repo.path());
-        const QString target = (inside ? repo.path() : elsewhere.path()) + QStringLiteral("/shared-filter");
-        writeFile(QFileInfo(target).path(), QStringLiteral("shared-filter"), "precious");
+        QTemporaryDir repo, elsewhere;
+        const QString target = writeFile((inside ? repo : elsewhere).path(), "shared-filter", "precious");
         QVERIFY(::symlink(QFile::encodeName(target).constData(),
                           QFile::encodeName(ExportFilter::filePath(repo.path())).constData()) == 0);
-        const bool written = ExportFilter{{"src"}, {}, {}}.save(repo.path());
-        QCOMPARE(written, inside);
+        QCOMPARE((ExportFilter{{"src"}, {}, {}}.save(repo.path())), inside);
         QCOMPARE(readFile(target) == "precious", !inside);
         QVERIFY(QFileInfo(ExportFilter::filePath(repo.path())).isSymLink());
     }

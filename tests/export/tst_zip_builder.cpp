@@ -15,21 +15,10 @@
 #include <atomic>
 #include <future>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 using namespace vesk;
 using vesk::test::readFile;
 using vesk::test::run;
 using vesk::test::writeFile;
-
-namespace vesk {
-char *toString(ZipResult::Status status)
-{
-    const char *names[] = {"Success", "Failed", "Cancelled"};
-    return qstrdup(names[int(status)]);
-}
-} // namespace vesk
 
 namespace {
 
@@ -48,21 +37,6 @@ Entries pythonEntries(const QString &archive)
         entries.insert(it.key(), QByteArray::fromHex(it.value().toString().toLatin1()));
     }
     return ok ? entries : Entries{};
-}
-
-QStringList unzipNames(const QString &archive)
-{
-    QStringList names = QString::fromUtf8(run(QStringLiteral("/usr/bin/unzip"), {QStringLiteral("-Z1"), archive},
-                                              QDir::tempPath()))
-                            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    names.sort();
-    return names;
-}
-
-int modeOf(const QString &path)
-{
-    struct stat st {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
 }
 
 // Runs buildZip on a worker thread, as the panel does.
@@ -138,7 +112,8 @@ private Q_SLOTS:
         const ZipResult result = ZipBuilder::buildZip(repo, listed);
         QCOMPARE(result.status, ZipResult::Status::Success);
         QCOMPARE(result.archivePath, userTempDir() + QLatin1Char('/') + folder + QStringLiteral("_export.zip"));
-        QCOMPARE(modeOf(result.archivePath), 0600);
+        QCOMPARE(QFile::permissions(result.archivePath) & ~(QFile::ReadUser | QFile::WriteUser),
+                 QFile::ReadOwner | QFile::WriteOwner);
 
         QStringList skipped;
         for (const ZipSkippedFile &file : result.skipped) {
@@ -154,77 +129,68 @@ private Q_SLOTS:
         }
         QCOMPARE(pythonEntries(result.archivePath), expected);
         // unzip lists control characters in caret notation.
-        QCOMPARE(unzipNames(result.archivePath), QStringList(expected.keys()).replaceInStrings("\t", "^I"));
+        QStringList unzipped = QString::fromUtf8(run("/usr/bin/unzip", {"-Z1", result.archivePath}, repo)).split('\n');
+        unzipped.removeAll(QString());
+        unzipped.sort();
+        QCOMPARE(unzipped, QStringList(expected.keys()).replaceInStrings("\t", "^I"));
         QFile::remove(result.archivePath);
     }
 
-    void failures_data()
+    // A run that fails or is stopped never leaves the previous archive looking like a new one,
+    // nor its work folder behind. Every way the tool can end after a stop, or by a signal, is
+    // reported as cancelled.
+    void failedOrStopped_data()
     {
         QTest::addColumn<QStringList>("listed");
-        QTest::addColumn<QString>("tool");  // empty: the real zip
-        QTest::addRow("empty list") << QStringList() << QStringLiteral("touch started");
-        QTest::addRow("nothing that can be passed") << QStringList{"a\nb"} << QStringLiteral("touch started");
-        QTest::addRow("missing file") << QStringList{"a.txt", "missing.txt"} << QString();
-        QTest::addRow("tool fails") << QStringList{"a.txt"} << QStringLiteral("exit 3");
-        QTest::addRow("tool missing") << QStringList{"a.txt"} << QStringLiteral("/nonexistent/zip");
+        QTest::addColumn<QString>("tool");  // a stand-in zip's script, a path, or empty for the real zip
+        QTest::addColumn<bool>("stop");
+        QTest::addColumn<bool>("cancelled");
+        const QString marker = QStringLiteral("touch started");
+        QTest::addRow("empty list") << QStringList() << marker << false << false;
+        QTest::addRow("nothing that can be passed") << QStringList{"a\nb"} << marker << false << false;
+        QTest::addRow("missing file") << QStringList{"a.txt", "missing.txt"} << QString() << false << false;
+        QTest::addRow("tool fails") << QStringList{"a.txt"} << "exit 3" << false << false;
+        QTest::addRow("tool missing") << QStringList{"a.txt"} << "/nonexistent/zip" << false << false;
+        // Sparse: zip reads and compresses zeros for minutes, the disk holds almost nothing.
+        QTest::addRow("real zip stopped") << QStringList{"huge.bin"} << QString() << true << true;
+        QTest::addRow("ends by itself after the signal")
+            << QStringList{"huge.bin"} << "trap 'exit 9' TERM\nwhile :; do sleep 0.05; done" << true << true;
+        QTest::addRow("killed by someone else") << QStringList{"huge.bin"} << "kill -KILL $$" << false << true;
     }
 
-    // A failed run never leaves the previous archive looking like a new one.
-    void failures()
+    void failedOrStopped()
     {
         QFETCH(QStringList, listed);
         QFETCH(QString, tool);
+        QFETCH(bool, stop);
+        QFETCH(bool, cancelled);
         QTemporaryDir repo;
         writeFile(repo.path(), QStringLiteral("a.txt"), "a");
-        if (tool.startsWith(QLatin1Char('/'))) {
-            setToolPath(Tool::Zip, tool);
-        } else if (!tool.isEmpty()) {
-            setToolPath(Tool::Zip, vesk::test::writeScript(repo.path(), QStringLiteral("zip"), tool.toUtf8()));
-        }
-        const QString archive = ZipBuilder::archivePath(repo.path());
-        writeFile(QFileInfo(archive).path(), QFileInfo(archive).fileName(), "stale");
-        const ZipResult result = ZipBuilder::buildZip(repo.path(), listed);
-        QCOMPARE(result.status, ZipResult::Status::Failed);
-        QVERIFY(result.archivePath.isEmpty());
-        QVERIFY(!QFile::exists(repo.filePath(QStringLiteral("started"))));  // no process for nothing to do
-        QCOMPARE(readFile(archive) == "stale", listed.isEmpty() || listed == QStringList{"a\nb"});
-        QFile::remove(archive);
-    }
-
-    // Every way the tool can end after a stop, or by a signal, is reported as cancelled.
-    void stop_data()
-    {
-        QTest::addColumn<QString>("tool");  // empty: the real zip on a huge file
-        QTest::addColumn<bool>("stop");
-        QTest::addRow("real zip stopped") << QString() << true;
-        QTest::addRow("ends by itself after the signal") << "trap 'exit 9' TERM\nwhile :; do sleep 0.05; done" << true;
-        QTest::addRow("killed by someone else") << "kill -KILL $$" << false;
-    }
-
-    void stop()
-    {
-        QFETCH(QString, tool);
-        QFETCH(bool, stop);
-        QTemporaryDir repo;
-        // Sparse: zip reads and compresses zeros for minutes, the disk holds almost nothing.
         QFile huge(repo.filePath(QStringLiteral("huge.bin")));
         QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(qint64(64) << 30));
         huge.close();
         if (!tool.isEmpty()) {
-            setToolPath(Tool::Zip, vesk::test::writeScript(repo.path(), QStringLiteral("zip"), tool.toUtf8()));
+            setToolPath(Tool::Zip, tool.startsWith(u'/') ? tool : test::writeScript(repo.path(), "zip", tool.toUtf8()));
         }
+        const QString archive = ZipBuilder::archivePath(repo.path());
+        writeFile(QFileInfo(archive).path(), QFileInfo(archive).fileName(), "stale");
         const QStringList existingWork = QDir(userTempDir()).entryList({QStringLiteral("zip_*")});
-        BackgroundBuild build(repo.path(), {QStringLiteral("huge.bin")});
-        QTRY_VERIFY(build.started);
+        BackgroundBuild build(repo.path(), listed);
         if (stop) {
+            QTRY_VERIFY(build.started);
             build.handle->cancel();  // from this thread, not the one running the build
         }
         QTRY_VERIFY_WITH_TIMEOUT(build.finished(), 20000);
         const ZipResult result = build.result.get();
-        QCOMPARE(result.status, ZipResult::Status::Cancelled);
-        QCOMPARE(build.calls.last(), qMakePair(1, 1));
+        QCOMPARE(result.status, cancelled ? ZipResult::Status::Cancelled : ZipResult::Status::Failed);
+        QVERIFY(result.archivePath.isEmpty());
+        QVERIFY(!QFile::exists(repo.filePath(QStringLiteral("started"))));  // no process for nothing to do
+        QCOMPARE(readFile(archive) == "stale", listed.isEmpty() || listed == QStringList{"a\nb"});
         QCOMPARE(QDir(userTempDir()).entryList({QStringLiteral("zip_*")}), existingWork);
-        QVERIFY(!QFile::exists(ZipBuilder::archivePath(repo.path())));
+        if (cancelled) {
+            QCOMPARE(build.calls.last(), qMakePair(1, 1));
+        }
+        QFile::remove(archive);
     }
 
     // The estimate follows the archive as zip writes it under its temporary name.
@@ -251,6 +217,9 @@ mv "$dir/names" "$archive")"));
         QCOMPARE(readFile(ZipBuilder::archivePath(repo.path())).left(40),
                  QByteArray("./1\n./2\n./3\n./4\n./5\n./6\n./7\n./8\n./9\n./10"));
         QFile::remove(ZipBuilder::archivePath(repo.path()));
+        QCOMPARE(ZipBuilder::progressEstimate(-1, 3), 1);  // unreadable
+        QCOMPARE(ZipBuilder::progressEstimate(100, 3), 1);
+        QCOMPARE(ZipBuilder::progressEstimate(10000, 3), 3);
     }
 
     // Archives as other writers make them: Zip64 records, and damage that must leave them untouched.
@@ -292,13 +261,6 @@ mv "$dir/names" "$archive")"));
         } else {
             QCOMPARE(readFile(archive), before);
         }
-    }
-
-    void progressEstimate()
-    {
-        QCOMPARE(ZipBuilder::progressEstimate(-1, 3), 1);     // unreadable
-        QCOMPARE(ZipBuilder::progressEstimate(100, 3), 1);
-        QCOMPARE(ZipBuilder::progressEstimate(10000, 3), 3);  // capped
     }
 };
 

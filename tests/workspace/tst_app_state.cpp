@@ -1,15 +1,17 @@
 #include "editor/editor_view_model.h"
+#include "editor/ui/key_translation.h"
 #include "platform/background.h"
 #include "platform/file_time.h"
 #include "platform/preferences.h"
 #include "test_support.h"
 #include "workspace/app_state.h"
+#include "workspace/key_hook.h"
 #include "workspace/repository_state.h"
-#include "workspace/workspace_paths.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QKeyEvent>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -20,24 +22,25 @@ namespace t = vesk::test;
 
 namespace {
 
-QStringList tabNames(const AppState &app)
+// The tab names in order, "*" marking the active one: "a *b c".
+QString layout(const AppState &app)
 {
     QStringList names;
     for (const RepositoryTab &tab : app.tabs()) {
-        names.append(tab.name);
+        names.append((tab.id == app.activeTabId() ? "*" : "") + tab.name);
     }
-    return names;
+    return names.join(' ');
 }
 
-QString activeName(const AppState &app)
+// The open tab called `name`, else a tab that is gone.
+RepositoryTab tabNamed(const AppState &app, const QString &name)
 {
-    return app.activeTab() ? app.activeTab()->name : QString();
-}
-
-QString openFile(const AppState &app)
-{
-    RepositoryState *state = app.activeTabState();
-    return state ? state->editor()->currentFilePath().value_or(QString()) : QString();
+    for (const RepositoryTab &tab : app.tabs()) {
+        if (tab.name == name) {
+            return tab;
+        }
+    }
+    return RepositoryTab::forPath(name);
 }
 
 std::unique_ptr<AppState> restoredApp()
@@ -47,10 +50,25 @@ std::unique_ptr<AppState> restoredApp()
     return app;
 }
 
-QString stored(const PerRepoState &state)
+// Every caret of an editor as "line:column", or "" when it shows no file.
+QString carets(const EditorViewModel &editor)
 {
-    return *state.toStoredText();
+    QStringList list;
+    for (const TextCursor &cursor : editor.cursors()) {
+        list.append(QStringLiteral("%1:%2").arg(cursor.line).arg(cursor.column));
+    }
+    return editor.currentFilePath() ? list.join(' ') : QString();
 }
+
+class MemoryClipboard : public TextClipboard
+{
+public:
+    std::optional<QString> text;
+    std::optional<QString> plainText() const override { return text; }
+    void setPlainText(const QString &value) override { text = value; }
+};
+
+enum class Origin { MainWindow, StandaloneWindow, ClosedStandaloneWindow, NoAppState, NoActiveTab };
 
 QString base64(const QByteArray &bytes)
 {
@@ -58,6 +76,8 @@ QString base64(const QByteArray &bytes)
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(Origin)
 
 class TestAppState : public QObject
 {
@@ -79,11 +99,6 @@ private:
         t::commitAll(dir);
         return dir;
     }
-    void storeWorkspace(const QStringList &paths, const QVariantMap &perRepo = {})
-    {
-        Preferences::instance().setValue("savedRepoPaths", paths);
-        Preferences::instance().setValue("perRepoState", perRepo);
-    }
 
 private Q_SLOTS:
     void init()
@@ -100,114 +115,85 @@ private Q_SLOTS:
     void openFromOutside_data()
     {
         QTest::addColumn<QString>("target");  // a folder opened as a repository, or ">" and what is handed over
-        QTest::addColumn<QStringList>("tabs");
+        QTest::addColumn<QString>("tabs");
         QTest::addColumn<QString>("file");  // open in the active tab afterwards
-
-        const QStringList outer{"outer"}, two{"outer", "other"};
-        QTest::addRow("same folder again") << "repos/outer" << outer << "";
-        QTest::addRow("new folder, trailing slash") << "repos/other/" << two << "";
-        QTest::addRow("same folder, trailing slash") << "repos/outer/" << outer << "";
-        QTest::addRow("same folder, dot segments") << "repos/outer/../outer/." << outer << "";
-        QTest::addRow("same folder through a link") << "linked" << outer << "";
-        QTest::addRow("file in the open repository") << ">repos/outer/src/a.txt" << outer << "repos/outer/src/a.txt";
-        QTest::addRow("file in a nested repository") << ">repos/outer/in/n.txt" << outer << "repos/outer/in/n.txt";
-        QTest::addRow("link to a file inside") << ">link.txt" << outer << "repos/outer/src/a.txt";
-        QTest::addRow("file in no repository") << ">plain/p.txt" << QStringList{"outer", "plain"} << "plain/p.txt";
-        QTest::addRow("file deep in another repository") << ">repos/other/sub/o.txt" << two << "repos/other/sub/o.txt";
-        QTest::addRow("folder in another repository") << ">repos/other/sub" << two << "";
-        QTest::addRow("nothing there") << ">repos/outer/missing.txt" << outer << "";
+        QTest::addRow("same folder again") << "repos/outer" << "*outer" << "";
+        QTest::addRow("new folder, trailing slash") << "repos/other/" << "outer *other" << "";
+        QTest::addRow("same folder, trailing slash") << "repos/outer/" << "*outer" << "";
+        QTest::addRow("same folder, dot segments") << "repos/outer/../outer/." << "*outer" << "";
+        QTest::addRow("same folder through a link") << "linked" << "*outer" << "";
+        QTest::addRow("file in the open repository") << ">repos/outer/src/a.txt" << "*outer" << "repos/outer/src/a.txt";
+        QTest::addRow("file in a nested repository") << ">repos/outer/in/n.txt" << "*outer" << "repos/outer/in/n.txt";
+        QTest::addRow("link to a file inside") << ">link.txt" << "*outer" << "repos/outer/src/a.txt";
+        QTest::addRow("file in no repository") << ">plain/p.txt" << "outer *plain" << "plain/p.txt";
+        QTest::addRow("file deep in another repository") << ">repos/other/sub/o.txt" << "outer *other"
+                                                         << "repos/other/sub/o.txt";
+        QTest::addRow("folder in another repository") << ">repos/other/sub" << "outer *other" << "";
+        QTest::addRow("nothing there") << ">repos/outer/missing.txt" << "*outer" << "";
     }
     void openFromOutside()
     {
         QFETCH(QString, target);
-        QFETCH(QStringList, tabs);
         QFETCH(QString, file);
         repo("outer");
-        t::writeFile(path("repos/outer"), "src/a.txt", "a\n");
-        t::initGitRepo(path("repos/outer/in"));
-        t::writeFile(path("repos/outer/in"), "n.txt", "n\n");
         repo("other");
-        t::writeFile(path("repos/other"), "sub/o.txt", "o\n");
-        t::writeFile(path("plain"), "p.txt", "p\n");
-        QVERIFY(QFile::link(path("repos/outer/src/a.txt"), path("link.txt")));
-        QVERIFY(QFile::link(path("repos/outer"), path("linked")));
+        t::run("/bin/sh", {"-ec", "cd repos; mkdir -p outer/src outer/in other/sub ../plain; git init -q outer/in; "
+                                  "touch outer/src/a.txt outer/in/n.txt other/sub/o.txt ../plain/p.txt; "
+                                  "ln -s repos/outer/src/a.txt ../link.txt; ln -s repos/outer ../linked"},
+               m_dir->path());
 
         auto app = restoredApp();
         app->openRepository(path("repos/outer"));
-        if (target.startsWith(u'>')) {
-            app->openFileFromFinder(path(target.mid(1)));
-        } else {
-            app->openRepository(path(target));
-        }
-        QCOMPARE(tabNames(*app), tabs);
-        QCOMPARE(activeName(*app), tabs.last());
-        QCOMPARE(openFile(*app), file.isEmpty() ? QString() : path(file));
-        QCOMPARE(app->recentFiles(), file.isEmpty() ? QStringList() : QStringList{path(file)});
+        target.startsWith(u'>') ? app->openFileFromFinder(path(target.mid(1))) : app->openRepository(path(target));
+        QTEST(layout(*app), "tabs");
+        const QString opened = file.isEmpty() ? QString() : path(file);
+        QCOMPARE(app->activeTabState()->editor()->currentFilePath().value_or(QString()), opened);
+        QCOMPARE(app->recentFiles(), opened.isEmpty() ? QStringList() : QStringList{opened});
         QCOMPARE(Preferences::instance().stringValue("activeRepoPath"), app->activeTab()->path);
     }
 
     void closeMoveAndSwitchTabs_data()
     {
-        QTest::addColumn<int>("active");
-        QTest::addColumn<int>("closed");  // -1: none
-        QTest::addColumn<QList<int>>("move");  // from, to (-1: a tab that is gone)
-        QTest::addColumn<QStringList>("order");
-        QTest::addColumn<QString>("activeAfter");
-        QTest::addRow("close the active first of three") << 0 << 0 << QList<int>{} << QStringList{"b", "c"} << "c";
-        QTest::addRow("close the active middle of three") << 1 << 1 << QList<int>{} << QStringList{"a", "c"} << "c";
-        QTest::addRow("close an inactive tab") << 0 << 2 << QList<int>{} << QStringList{"a", "b"} << "a";
-        QTest::addRow("move first onto third") << 0 << -1 << QList<int>{0, 2} << QStringList{"b", "c", "a"} << "a";
-        QTest::addRow("move third onto first") << 0 << -1 << QList<int>{2, 0} << QStringList{"c", "a", "b"} << "a";
-        QTest::addRow("move second onto third") << 0 << -1 << QList<int>{1, 2} << QStringList{"a", "c", "b"} << "a";
-        QTest::addRow("move onto a closed tab") << 0 << -1 << QList<int>{0, -1} << QStringList{"a", "b", "c"} << "a";
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("action");  // "close x", or "move x y": x to where y stands
+        QTest::addColumn<QString>("after");
+        QTest::addRow("close the active first of three") << "*a b c" << "close a" << "b *c";
+        QTest::addRow("close the active middle of three") << "a *b c" << "close b" << "a *c";
+        QTest::addRow("close an inactive tab") << "*a b c" << "close c" << "*a b";
+        QTest::addRow("move first onto third") << "*a b c" << "move a c" << "b c *a";
+        QTest::addRow("move third onto first") << "*a b c" << "move c a" << "c *a b";
+        QTest::addRow("move second onto third") << "*a b c" << "move b c" << "*a c b";
+        QTest::addRow("move onto a closed tab") << "*a b c" << "move a gone" << "*a b c";
     }
     void closeMoveAndSwitchTabs()
     {
-        QFETCH(int, active);
-        QFETCH(int, closed);
-        QFETCH(QList<int>, move);
-        QFETCH(QStringList, order);
-        QFETCH(QString, activeAfter);
+        QFETCH(QString, before);
+        QFETCH(QString, action);
+        QFETCH(QString, after);
         auto app = restoredApp();
         for (const char *name : {"a", "b", "c"}) {
             app->openRepository(repo(name));
         }
-        app->setActiveTabId(app->tabs()[active].id);
-        const RepositoryTab gone = closed < 0 ? RepositoryTab() : app->tabs()[closed];
-        if (closed >= 0) {
-            app->closeTab(gone);
-            QVERIFY(!app->tabState(gone.id));
+        app->setActiveTabId(tabNamed(*app, before.section('*', 1).left(1)).id);
+        QCOMPARE(layout(*app), before);
+        const QStringList words = action.split(' ');
+        const RepositoryTab tab = tabNamed(*app, words[1]);
+        if (words[0] == u"close") {
+            app->closeTab(tab);
+            QVERIFY(!app->tabState(tab.id));
         } else {
-            app->moveTab(app->tabs()[move[0]].id, move[1] < 0 ? QUuid::createUuid() : app->tabs()[move[1]].id);
+            app->moveTab(tab.id, tabNamed(*app, words[2]).id);
         }
-        QCOMPARE(tabNames(*app), order);
-        QCOMPARE(activeName(*app), activeAfter);
+        QCOMPARE(layout(*app), after);
 
+        const QStringList order = after.split(' ').replaceInStrings("*", "");
         app->setActiveTabId(app->tabs().last().id);
         app->selectNextTab();
-        QCOMPARE(activeName(*app), order.last());  // no wrap-around
+        QCOMPARE(app->activeTab()->name, order.last());  // no wrap-around
         for (int i = 0; i < 3; ++i) {
             app->selectPreviousTab();
         }
-        QCOMPARE(activeName(*app), order.first());
-    }
-
-    void closeTabSavesItsFileFirst()
-    {
-        const QString dir = repo("a");
-        auto app = restoredApp();
-        app->openFileFromFinder(dir + "/f.txt");
-        EditorViewModel *editor = app->activeTabState()->editor();
-        editor->insertAtCursors("typed ");
-        QFile::setPermissions(dir + "/f.txt", QFileDevice::ReadOwner);
-        app->closeTab(*app->activeTab());
-        QCOMPARE(app->tabs().size(), 1);  // the file could not be written: the tab and its edits stay
-        QVERIFY(app->errorMessage().has_value());
-        QFile::setPermissions(dir + "/f.txt", QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        app->closeTab(*app->activeTab());
-        QVERIFY(app->tabs().isEmpty());
-        QVERIFY(!app->activeTab());
-        QVERIFY(t::readFile(dir + "/f.txt").startsWith("typed line 0\n"));
+        QCOMPARE(app->activeTab()->name, order.first());
     }
 
     void recentFiles()
@@ -245,14 +231,11 @@ private Q_SLOTS:
         }
         Preferences::useFile(path("prefs.ini"));  // read back what reached the disk
         auto app = restoredApp();
-        QCOMPARE(tabNames(*app), QStringList({"a", "b"}));
-        QCOMPARE(activeName(*app), "a");
+        QCOMPARE(layout(*app), "*a b");
         QCOMPARE(app->sidebarWidth(), 333.0);
         EditorViewModel *editor = app->activeTabState()->editor();
         QCOMPARE(editor->currentFilePath(), a + "/f.txt");
-        QCOMPARE(editor->cursors().size(), 1);
-        QCOMPARE(editor->cursors()[0].line, 4);
-        QCOMPARE(editor->cursors()[0].column, 3);
+        QCOMPARE(carets(*editor), "4:3");
         QCOMPARE(editor->minimapScrollTarget(), 4);
         QCOMPARE(app->recentFiles(), QStringList({b + "/f.txt", a + "/f.txt"}));
     }
@@ -265,9 +248,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("active");  // of the tabs a, b, c; "" when none was restored
         QTest::addColumn<QString>("caret");   // "line:column" in a's editor, "" for no open file
         QTest::addColumn<double>("width");
-
         const auto caret = [](std::optional<qint64> line, std::optional<qint64> column) {
-            return QVariantMap{{"@entry", stored({QStringLiteral("@file"), line, column, 12.5})}};
+            return QVariantMap{{"@entry", *PerRepoState{QStringLiteral("@file"), line, column, 12.5}.toStoredText()}};
         };
         const auto entry = [](const char *json) { return QVariantMap{{"@entry", base64(json)}}; };
         const auto with = [](QVariantMap map, const QString &key, const QVariant &value) {
@@ -284,11 +266,10 @@ private Q_SLOTS:
             QTest::addRow("width %g", width) << QVariantMap{{"sidebarWidth", width}} << "a" << ""
                                              << (width == 100.0 || width == 800.0 ? 280.0 : width);
         }
-
         // Garbage under a key loses what that key held, nothing else.
+        const QVariantMap junk{{"x", 1}};
         QTest::addRow("width not a number") << with(caret(1, 1), "sidebarWidth", QStringList{"wide"}) << "a" << "1:1"
                                             << 280.0;
-        const QVariantMap junk{{"x", 1}};
         QTest::addRow("active not text") << QVariantMap{{"activeRepoPath", junk}} << "a" << "" << 280.0;
         QTest::addRow("paths not a list") << QVariantMap{{"savedRepoPaths", junk}} << "" << "" << 280.0;
         QTest::addRow("per-repo not a dictionary") << QVariantMap{{"perRepoState", "junk"}} << "a" << "" << 280.0;
@@ -299,15 +280,13 @@ private Q_SLOTS:
         QTest::addRow("fractional line") << entry(R"({"openFilePath":"@file","cursorLine":1.5})") << "a" << "" << 280.0;
         QTest::addRow("unknown keys ignored") << entry(R"({"openFilePath":"@file","cursorLine":2,"x":[1]})") << "a"
                                               << "2:0" << 280.0;
-        QTest::addRow("recent files not a list") << with(caret(1, 1), "recentFiles", junk) << "a"
-                                                 << "1:1" << 280.0;
+        QTest::addRow("recent files not a list") << with(caret(1, 1), "recentFiles", junk) << "a" << "1:1" << 280.0;
     }
     void restoreRules()
     {
         QFETCH(QVariantMap, store);
         QFETCH(QString, active);
         QFETCH(QString, caret);
-        QFETCH(double, width);
         const QString a = repo("a");
         QVariantMap perRepo;
         if (store.contains("@entry")) {
@@ -318,7 +297,8 @@ private Q_SLOTS:
         if (store.contains("@extra")) {
             perRepo.insert(path("repos/b"), store.take("@extra"));
         }
-        storeWorkspace({a, repo("b"), path("repos/gone"), repo("c")}, perRepo);
+        Preferences::instance().setValue("savedRepoPaths", QStringList{a, repo("b"), path("repos/gone"), repo("c")});
+        Preferences::instance().setValue("perRepoState", perRepo);
         for (auto it = store.cbegin(); it != store.cend(); ++it) {
             const QString text = it.value().toString();
             const bool placeholder = it.value().typeId() == QMetaType::QString && text.startsWith(u'@');
@@ -326,23 +306,21 @@ private Q_SLOTS:
         }
 
         auto app = restoredApp();
-        QCOMPARE(tabNames(*app), active.isEmpty() ? QStringList() : QStringList({"a", "b", "c"}));
-        QCOMPARE(activeName(*app), active);
-        QCOMPARE(app->sidebarWidth(), width);
+        QCOMPARE(layout(*app), active.isEmpty() ? QString() : QString("a b c").replace(active, '*' + active));
+        QTEST(app->sidebarWidth(), "width");
         if (active.isEmpty()) {
             QVERIFY(Preferences::instance().contains("savedRepoPaths"));  // unreadable, so kept
             return;
         }
         EditorViewModel *editor = app->tabState(app->tabs()[0].id)->editor();
-        QCOMPARE(editor->currentFilePath().value_or(QString()), caret.isEmpty() ? QString() : a + "/f.txt");
-        if (!caret.isEmpty()) {
-            QCOMPARE(QStringLiteral("%1:%2").arg(editor->cursors()[0].line).arg(editor->cursors()[0].column), caret);
-        }
+        QCOMPARE(editor->currentFilePath().value_or(a + "/f.txt"), a + "/f.txt");  // a's file or none
+        QCOMPARE(carets(*editor), caret);
     }
 
     void nothingRestorableClearsTheWorkspaceKeys()
     {
-        storeWorkspace({path("gone1"), path("gone2")}, {{path("gone1"), "x"}});
+        Preferences::instance().setValue("savedRepoPaths", QStringList{path("gone1"), path("gone2")});
+        Preferences::instance().setValue("perRepoState", QVariantMap{{path("gone1"), "x"}});
         Preferences::instance().setValue("activeRepoPath", path("gone1"));
         auto app = restoredApp();
         QVERIFY(app->tabs().isEmpty());
@@ -351,7 +329,7 @@ private Q_SLOTS:
         }
     }
 
-    void savesAndRefreshesEveryEditor()
+    void savesRefreshesAndClosesEveryEditor()
     {
         const QString a = repo("a");
         t::writeFile(path("loose"), "s.txt", "s\n");
@@ -377,8 +355,62 @@ private Q_SLOTS:
         app->refreshAllTabs();
         QCOMPARE(tabEditor->document()->text(), "outside\n");
         QTRY_COMPARE(app->activeTabState()->fileTree().size(), 2);
+
+        // Closing a tab saves its file first; one that cannot be written keeps the tab and its edits.
+        tabEditor->insertAtCursors("typed ");
+        QFile::setPermissions(a + "/f.txt", QFileDevice::ReadOwner);
+        app->closeTab(*app->activeTab());
+        QCOMPARE(app->tabs().size(), 1);
+        QVERIFY(app->errorMessage().has_value());
+        QFile::setPermissions(a + "/f.txt", QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        app->closeTab(*app->activeTab());
+        QVERIFY(app->tabs().isEmpty() && !app->activeTab());
+        QCOMPARE(t::readFile(a + "/f.txt"), "typed outside\n");
+    }
+
+    // The key hook's choice of editor, driven by a real key event through the one translation
+    // the windows use. What each key then does is the shared routing's, tested with it.
+    void keyHookRoutes_data()
+    {
+        QTest::addColumn<Origin>("origin");
+        QTest::addColumn<bool>("consumed");
+        QTest::addColumn<QString>("texts");  // the tab's, then the standalone window's
+        QTest::addRow("main window types into the active tab") << Origin::MainWindow << true << "qtab window";
+        QTest::addRow("standalone window types into its own editor") << Origin::StandaloneWindow << true
+                                                                     << "tab qwindow";
+        QTest::addRow("closed standalone window reaches no editor") << Origin::ClosedStandaloneWindow << false
+                                                                    << "tab ";
+        QTest::addRow("application state gone") << Origin::NoAppState << false << "tab window";
+        QTest::addRow("no active tab") << Origin::NoActiveTab << false << "tab window";
+    }
+
+    void keyHookRoutes()
+    {
+        QFETCH(Origin, origin);
+        const QString dir = path(QTest::currentDataTag());
+        auto app = restoredApp();
+        app->openFileFromFinder(t::writeFile(dir, "tab.txt", "tab"));
+        EditorViewModel *tabEditor = app->activeTabState()->editor();
+        auto windowEditor = std::make_unique<EditorViewModel>();
+        windowEditor->openFile(t::writeFile(dir, "window.txt", "window"));
+
+        KeyPressOrigin where;
+        where.standaloneWindow = origin == Origin::StandaloneWindow || origin == Origin::ClosedStandaloneWindow;
+        where.windowEditor = windowEditor.get();
+        if (origin == Origin::ClosedStandaloneWindow) {
+            windowEditor.reset();
+        } else if (origin == Origin::NoActiveTab) {
+            app->setActiveTabId(std::nullopt);
+        }
+        MemoryClipboard board;
+        const QKeyEvent press(QEvent::KeyPress, Qt::Key_Q, Qt::NoModifier, "q");
+        const EditorKeyEvent event = editorKeyEvent(press, KeyboardConvention::Other);
+        const AppState *target = origin == Origin::NoAppState ? nullptr : app.get();
+        QTEST(KeyHook::handleKeyPress(target, event, where, board), "consumed");
+        QTEST(tabEditor->document()->text() + ' ' + (windowEditor ? windowEditor->document()->text() : QString()),
+              "texts");
     }
 };
 
-QTEST_GUILESS_MAIN(TestAppState)
+QTEST_MAIN(TestAppState)
 #include "tst_app_state.moc"

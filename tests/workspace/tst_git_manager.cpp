@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -22,16 +21,18 @@ Q_DECLARE_METATYPE(ChangeStatus)
 
 namespace {
 
-QMap<QString, ChangeStatus> statusByPath(const RefreshResult &result)
+// "path=status" for each entry, sorted.
+QString describe(const RefreshResult &result)
 {
-    QMap<QString, ChangeStatus> map;
+    QStringList rows;
     for (const GitStatusEntry &entry : result.entries) {
-        map.insert(entry.path, entry.status);
+        rows.append(entry.path + '=' + vesk::rawValue(entry.status));
     }
-    return map;
+    rows.sort();
+    return rows.join(' ');
 }
 
-// Every file under .git with its size, time and content, to prove a read wrote nothing.
+// Every file under .git with its time and content, to prove a read wrote nothing.
 QStringList snapshot(const QString &gitDir)
 {
     QStringList lines;
@@ -39,16 +40,11 @@ QStringList snapshot(const QString &gitDir)
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
-        const QFileInfo info(path);
         const auto time = vesk::modificationTime(path);
-        const QByteArray hash = info.isFile()
+        const QByteArray hash = QFileInfo(path).isFile()
             ? QCryptographicHash::hash(t::readFile(path), QCryptographicHash::Sha1).toHex()
             : QByteArray();
-        lines.append(QStringLiteral("%1 %2 %3 %4")
-                         .arg(path)
-                         .arg(info.size())
-                         .arg(time ? time->nanoseconds : -1)
-                         .arg(QString::fromLatin1(hash)));
+        lines.append(QStringLiteral("%1 %2 %3").arg(path).arg(time ? time->nanoseconds : -1).arg(hash));
     }
     lines.sort();
     return lines;
@@ -70,6 +66,11 @@ class TestGitManager : public QObject
 
 private:
     QTemporaryDir m_dir;
+    // A script that only leaves the file `name`-ran behind when run.
+    QString markingScript(const QString &name)
+    {
+        return t::writeScript(m_dir.path(), name, "touch '" + m_dir.filePath(name + "-ran").toUtf8() + "'");
+    }
 
 private Q_SLOTS:
     void cleanup() { vesk::resetToolPaths(); }
@@ -78,42 +79,34 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("code");
         QTest::addColumn<ChangeStatus>("expected");
-        const struct
-        {
-            const char *code;
-            ChangeStatus status;
-        } rows[] = {
-            {" M", ChangeStatus::modified},  {"M ", ChangeStatus::modified},  {"MM", ChangeStatus::modified},
-            {" T", ChangeStatus::modified},  {"TM", ChangeStatus::modified},  {"A ", ChangeStatus::added},
-            {"AM", ChangeStatus::added},     {" A", ChangeStatus::added},     {"C ", ChangeStatus::added},
-            {"D ", ChangeStatus::deleted},   {" D", ChangeStatus::deleted},   {"AD", ChangeStatus::deleted},
-            {"MD", ChangeStatus::deleted},   {"R ", ChangeStatus::renamed},   {"RM", ChangeStatus::renamed},
-            {" R", ChangeStatus::renamed},   {"RD", ChangeStatus::deleted},   {"??", ChangeStatus::untracked},
-            {"UU", ChangeStatus::conflict},  {"AA", ChangeStatus::conflict},  {"DD", ChangeStatus::conflict},
-            {"AU", ChangeStatus::conflict},  {"UA", ChangeStatus::conflict},  {"DU", ChangeStatus::conflict},
-            {"UD", ChangeStatus::conflict},  {"!!", ChangeStatus::untracked}, {"X ", ChangeStatus::untracked},
+        const QList<std::pair<ChangeStatus, QList<const char *>>> groups{
+            {ChangeStatus::modified, {" M", "M ", "MM", " T", "TM"}},
+            {ChangeStatus::added, {"A ", "AM", " A", "C "}},
+            {ChangeStatus::deleted, {"D ", " D", "AD", "MD", "RD"}},
+            {ChangeStatus::renamed, {"R ", "RM", " R"}},
+            {ChangeStatus::untracked, {"??", "!!", "X "}},
+            {ChangeStatus::conflict, {"UU", "AA", "DD", "AU", "UA", "DU", "UD"}},
         };
-        for (const auto &row : rows) {
-            QTest::addRow("%s", row.code) << QByteArray(row.code) << row.status;
+        for (const auto &[status, codes] : groups) {
+            for (const char *code : codes) {
+                QTest::addRow("%s", code) << QByteArray(code) << status;
+            }
         }
     }
 
     void statusCodes()
     {
         QFETCH(QByteArray, code);
-        QFETCH(ChangeStatus, expected);
-        QByteArray output = code + " some/file.txt";
-        output.append('\0');
+        QByteArray output = code + " some/file.txt" + '\0';
         if (code.contains('R') || code.contains('C')) {
-            output.append("from.txt");
-            output.append('\0');
+            output += QByteArray("from.txt") + '\0';
         }
-        output.append("?? after.txt");
-        output.append('\0');
+        output += QByteArray("?? after.txt") + '\0';
         const QList<GitStatusEntry> entries = GitManager::parseStatus(output);
         QCOMPARE(entries.size(), 2);  // a rename's source record is not an entry of its own
         QCOMPARE(entries[0].path, QStringLiteral("some/file.txt"));
-        QCOMPARE(entries[0].status, expected);
+        QTEST(entries[0].status, "expected");
+        QCOMPARE(vesk::changeStatusFromRawValue(vesk::rawValue(entries[0].status)), entries[0].status);
         QCOMPARE(entries[1].path, QStringLiteral("after.txt"));
     }
 
@@ -147,16 +140,9 @@ private Q_SLOTS:
         const RefreshResult result = GitManager::collectStatus(repo);
         QVERIFY(result.isRepo);
         QCOMPARE(result.branch, QStringLiteral("main"));
-        const QMap<QString, ChangeStatus> expected{
-            {"modified.txt", ChangeStatus::modified}, {"staged.txt", ChangeStatus::modified},
-            {"both.txt", ChangeStatus::modified},     {"new.txt", ChangeStatus::added},
-            {"newmod.txt", ChangeStatus::added},      {"newgone.txt", ChangeStatus::deleted},
-            {"removed.txt", ChangeStatus::deleted},   {"missing.txt", ChangeStatus::deleted},
-            {"renamed.txt", ChangeStatus::renamed},   {"renamedmod.txt", ChangeStatus::renamed},
-            {"link.txt", ChangeStatus::modified},     {"loose.txt", ChangeStatus::untracked},
-            {"folder/", ChangeStatus::untracked},
-        };
-        QCOMPARE(statusByPath(result), expected);
+        QCOMPARE(describe(result), QStringLiteral("both.txt=M folder/=? link.txt=M loose.txt=? missing.txt=D "
+                                                  "modified.txt=M new.txt=A newgone.txt=D newmod.txt=A removed.txt=D "
+                                                  "renamed.txt=R renamedmod.txt=R staged.txt=M"));
         for (const GitStatusEntry &entry : result.entries) {
             QCOMPARE(entry.originalPath.isEmpty(), entry.status != ChangeStatus::renamed);
             if (entry.path == QLatin1String("renamed.txt")) {
@@ -165,27 +151,9 @@ private Q_SLOTS:
         }
     }
 
-    void mergeConflicts()
-    {
-        const QString repo = makeRepo(m_dir.filePath("conflicts"), R"(
-            echo base > both.txt; echo base > gone_here.txt; echo base > gone_there.txt
-            git add -A && git commit -qm base && git checkout -qb other
-            echo theirs > both.txt; echo theirs > added.txt; echo theirs > gone_here.txt; rm gone_there.txt
-            git add -A && git commit -qm theirs && git checkout -q main
-            echo ours > both.txt; echo ours > added.txt; rm gone_here.txt; echo ours > gone_there.txt
-            git add -A && git commit -qm ours && git merge -q other)");
-        const QMap<QString, ChangeStatus> expected{
-            {"both.txt", ChangeStatus::conflict},       // UU
-            {"added.txt", ChangeStatus::conflict},      // AA
-            {"gone_here.txt", ChangeStatus::conflict},  // DU
-            {"gone_there.txt", ChangeStatus::conflict}, // UD
-        };
-        QCOMPARE(statusByPath(GitManager::collectStatus(repo)), expected);
-    }
-
     // Names git would quote or split in its plain short status come through as the file
-    // system names them, so the tree and the changes list can find them.
-    void unusualNames()
+    // system names them. A status belongs to its whole path from the top level only.
+    void unusualNamesAndLookup()
     {
         const QString repo = m_dir.filePath(QStringLiteral("names"));
         t::initGitRepo(repo);
@@ -199,86 +167,70 @@ private Q_SLOTS:
             t::writeFile(repo, "dir/" + name, "changed\n");
         }
         t::git(repo, {"mv", "dir/a b.txt", "dir/\u00e7 d.txt"});
+        t::writeFile(repo, "fresh/n.txt", "new\n");
 
         GitManager manager;
         manager.apply(GitManager::collectStatus(repo));
-        QCOMPARE(manager.statusEntries().size(), 7);
+        QCOMPARE(manager.statusEntries().size(), 8);
         for (const QString &name : names.mid(0, 6)) {
             QCOMPARE(manager.statusFor("dir/" + name), ChangeStatus::modified);
         }
         QCOMPARE(manager.statusFor(QStringLiteral("dir/\u00e7 d.txt")), ChangeStatus::renamed);
-        QCOMPARE(manager.statusFor(QStringLiteral("dir/a b.txt")), ChangeStatus::unmodified);
-        // Paths are relative to the top level: the same name elsewhere is another file.
-        QCOMPARE(manager.statusFor(QStringLiteral("caf\u00e9.txt")), ChangeStatus::unmodified);
+        QCOMPARE(manager.statusFor(QStringLiteral("fresh/")), ChangeStatus::untracked);
+        for (const char *other : {"dir/a b.txt", "caf\u00e9.txt", "fresh/n.txt", "dir"}) {
+            QCOMPARE(manager.statusFor(QString::fromUtf8(other)), ChangeStatus::unmodified);
+        }
     }
 
-    void branchAndRepositoryKinds()
+    void folderKinds_data()
     {
-        const QString empty = makeRepo(m_dir.filePath("nocommits"), "echo a > a.txt");
-        RefreshResult result = GitManager::collectStatus(empty);
-        QVERIFY(result.isRepo);
-        QCOMPARE(result.branch, QStringLiteral("unknown"));
-        QCOMPARE(result.entries.size(), 1);
-
-        // A linked worktree has a .git file rather than a folder.
-        const QString repo = makeRepo(m_dir.filePath("kinds"), R"(
-            echo a > a.txt; git add -A && git commit -qm a
-            git worktree add -q -b feature/x ../kinds-worktree; echo b > ../kinds-worktree/b.txt)");
-        QCOMPARE(GitManager::collectStatus(repo).branch, QStringLiteral("main"));
-        const QString worktree = m_dir.filePath("kinds-worktree");
-        QVERIFY(QFileInfo(QDir(worktree).filePath(".git")).isFile());
-        result = GitManager::collectStatus(worktree);
-        QCOMPARE(result.branch, QStringLiteral("feature/x"));
-        QCOMPARE(statusByPath(result), (QMap<QString, ChangeStatus>{{"b.txt", ChangeStatus::untracked}}));
-
-        t::git(repo, {"checkout", "-q", "--detach"});
-        QCOMPARE(GitManager::collectStatus(repo).branch, QStringLiteral("HEAD"));
+        QTest::addColumn<bool>("repo");       // made a repository before `setup` runs in it
+        QTest::addColumn<QString>("setup");   // shell script
+        QTest::addColumn<QByteArray>("git");  // a stand-in git's script; empty: the real one
+        QTest::addColumn<QString>("read");    // the folder read, relative to the one made
+        QTest::addColumn<QString>("expected");  // "isRepo|branch|entries"
+        const QString commit = QStringLiteral("git commit -q --allow-empty -m a; ");
+        QTest::addRow("not a repository runs no git") << false << "echo a > a.txt" << QByteArray("touch ran") << ""
+                                                      << "0||";
+        QTest::addRow("no commits yet") << true << "echo a > a.txt" << QByteArray() << "" << "1|unknown|a.txt=?";
+        QTest::addRow("linked worktree, .git a file")
+            << true << commit + "git worktree add -q -b feature/x wt; echo b > wt/b.txt" << QByteArray() << "wt"
+            << "1|feature/x|b.txt=?";
+        QTest::addRow("detached head") << true << commit + "git checkout -q --detach" << QByteArray() << ""
+                                       << "1|HEAD|";
+        QTest::addRow("git exits with an error") << true << "" << QByteArray("echo main; echo ' M a.txt'; exit 1") << ""
+                                                 << "1|unknown|";
+        QTest::addRow("git prints invalid UTF-8") << true << "" << QByteArray("printf 'ma\\377in\\n'") << ""
+                                                  << "1|unknown|";
+        QTest::addRow("git never finishes") << true << "" << QByteArray("exec sleep 60") << "" << "1|unknown|";
+        QTest::addRow("git prints a branch with spaces") << true << "" << QByteArray("printf '  dev \\n'") << ""
+                                                         << "1|dev|";
     }
 
-    void notARepositoryRunsNoGit()
+    void folderKinds()
     {
-        const QString plain = m_dir.filePath(QStringLiteral("plain"));
-        t::writeFile(plain, "a.txt", "a\n");
-        const QString marker = m_dir.filePath(QStringLiteral("git-ran"));
-        vesk::setToolPath(vesk::Tool::Git, t::writeScript(m_dir.path(), "marking-git", "touch '" + marker.toUtf8() + "'"));
-        const RefreshResult result = GitManager::collectStatus(plain);
-        QVERIFY(!result.isRepo);
-        QVERIFY(result.branch.isEmpty());
-        QVERIFY(result.entries.isEmpty());
-        QVERIFY(!QFile::exists(marker));
-    }
-
-    void failingGit_data()
-    {
-        QTest::addColumn<QByteArray>("script");
-        QTest::addColumn<QString>("branch");
-        QTest::addRow("exits with an error") << QByteArray("echo main; echo ' M a.txt'; exit 1") << "unknown";
-        QTest::addRow("prints invalid UTF-8") << QByteArray("printf 'ma\\377in\\n'") << "unknown";
-        QTest::addRow("never finishes") << QByteArray("exec sleep 60") << "unknown";
-        QTest::addRow("prints a branch with spaces") << QByteArray("printf '  dev \\n'") << "dev";
-    }
-
-    void failingGit()
-    {
-        QFETCH(QByteArray, script);
-        QFETCH(QString, branch);
-        const QString repo = m_dir.filePath(QStringLiteral("failing"));
-        t::initGitRepo(repo);
-        vesk::setToolPath(vesk::Tool::Git, t::writeScript(m_dir.path(), "stand-in-git", script));
-        const RefreshResult result = GitManager::collectStatus(repo);
-        QVERIFY(result.isRepo);
-        QCOMPARE(result.branch, branch);
-        QVERIFY(result.entries.isEmpty());
+        QFETCH(QString, setup);
+        QFETCH(QByteArray, git);
+        QFETCH(QString, read);
+        QFETCH(bool, repo);
+        const QString dir = m_dir.filePath(QTest::currentDataTag());
+        repo ? t::initGitRepo(dir) : void(QDir().mkpath(dir));
+        t::run(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), setup}, dir);
+        if (!git.isEmpty()) {
+            vesk::setToolPath(vesk::Tool::Git, t::writeScript(m_dir.path(), "stand-in-git", git));
+        }
+        const RefreshResult result = GitManager::collectStatus(QDir(dir).filePath(read));
+        QTEST(QStringLiteral("%1|%2|%3").arg(result.isRepo).arg(result.branch, describe(result)), "expected");
+        QVERIFY(!QFile::exists(dir + "/ran"));
     }
 
     // A status read must not write the repository, not even the index refresh `git status`
-    // does on its own when file times have moved.
-    // A status read must not write the repository, not even the index refresh `git status`
-    // does on its own when file times have moved.
-    void readingLeavesGitUntouched()
+    // does on its own when file times have moved, nor run the monitor its config names.
+    void readingLeavesTheRepositoryAlone()
     {
         const QString repo = makeRepo(m_dir.filePath("readonly"), R"(
             for i in $(seq 20); do echo same > f$i.txt; done; git add -A && git commit -qm base)");
+        t::git(repo, {"config", "core.fsmonitor", markingScript("monitor.sh")});
         for (int i = 1; i <= 20; ++i) {
             const QString path = QDir(repo).filePath(QStringLiteral("f%1.txt").arg(i));
             vesk::setModificationTime(path, {vesk::modificationTime(path)->nanoseconds - 60'000'000'000LL});
@@ -286,24 +238,12 @@ private Q_SLOTS:
         t::writeFile(repo, "f1.txt", "different\n");
         const QString gitDir = QDir(repo).filePath(".git");
         const QStringList before = snapshot(gitDir);
-        const RefreshResult result = GitManager::collectStatus(repo);
-        QCOMPARE(statusByPath(result), (QMap<QString, ChangeStatus>{{"f1.txt", ChangeStatus::modified}}));
+        QCOMPARE(describe(GitManager::collectStatus(repo)), QStringLiteral("f1.txt=M"));
         QCOMPARE(snapshot(gitDir), before);
+        QVERIFY(!QFile::exists(m_dir.filePath("monitor.sh-ran")));
 
-        t::git(repo, {"status", "--porcelain"});  // the snapshot does see git's own refresh
+        t::git(repo, {"-c", "core.fsmonitor=false", "status", "--porcelain"});  // the snapshot sees git's refresh
         QVERIFY(snapshot(gitDir) != before);
-    }
-
-    void repositoryConfigRunsNoCommand()
-    {
-        const QString marker = m_dir.filePath("fsmonitor-ran");
-        const QString monitor = t::writeScript(m_dir.path(), "monitor.sh", "touch '" + marker.toUtf8() + "'");
-        const QString repo = makeRepo(m_dir.filePath("handed-over"), R"(
-            echo a > a.txt; git add -A && git commit -qm base; echo b > a.txt)");
-        t::git(repo, {"config", "core.fsmonitor", monitor});
-        const RefreshResult result = GitManager::collectStatus(repo);
-        QCOMPARE(statusByPath(result), (QMap<QString, ChangeStatus>{{"a.txt", ChangeStatus::modified}}));
-        QVERIFY(!QFile::exists(marker));
     }
 
     void applyAnnouncesEachField()
@@ -314,51 +254,9 @@ private Q_SLOTS:
             seen.append(QStringLiteral("%1|%2|%3").arg(manager.isRepo()).arg(manager.branch()).arg(
                 manager.statusEntries().size()));
         });
-        RefreshResult result{true, QStringLiteral("main"), GitManager::parseStatus(QByteArray(" M a\0", 5))};
-        manager.apply(result);
+        manager.apply({true, QStringLiteral("main"), GitManager::parseStatus(QByteArray(" M a\0", 5))});
         QCOMPARE(seen, (QStringList{"0||0", "1||0", "1|main|0"}));
         QCOMPARE(manager.statusEntries().size(), 1);
-    }
-
-    void statusForLookup_data()
-    {
-        QTest::addColumn<QByteArray>("output");
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<ChangeStatus>("expected");
-        const QByteArray entries(" M sub/a.c\0A  a.c\0?? notes/\0 D x/b.c\0", 37);
-        QTest::addRow("exact entry") << entries << "a.c" << ChangeStatus::added;
-        QTest::addRow("nested path") << entries << "x/b.c" << ChangeStatus::deleted;
-        QTest::addRow("same name deeper is another file") << entries << "b.c" << ChangeStatus::unmodified;
-        QTest::addRow("untracked folder names only itself") << entries << "notes/n.txt" << ChangeStatus::unmodified;
-        QTest::addRow("unknown path") << entries << "zzz" << ChangeStatus::unmodified;
-    }
-
-    void statusForLookup()
-    {
-        QFETCH(QByteArray, output);
-        QFETCH(QString, path);
-        QFETCH(ChangeStatus, expected);
-        GitManager manager;
-        manager.apply({true, QStringLiteral("main"), GitManager::parseStatus(output)});
-        QCOMPARE(manager.statusFor(path), expected);
-    }
-
-    void vocabulary()
-    {
-        QStringList rows;
-        for (ChangeStatus status : vesk::allChangeStatuses()) {
-            rows.append(QStringList{vesk::rawValue(status), vesk::label(status), vesk::symbolName(status),
-                                    vesk::colorName(status)}.join('|'));
-            QCOMPARE(vesk::changeStatusFromRawValue(vesk::rawValue(status)), status);
-        }
-        QCOMPARE(rows.join('\n'), QStringLiteral("M|Modified|pencil.circle.fill|orange\n"
-                                                 "A|Added|plus.circle.fill|green\n"
-                                                 "D|Deleted|minus.circle.fill|red\n"
-                                                 "R|Renamed|arrow.right.circle.fill|purple\n"
-                                                 "?|Untracked|questionmark.circle.fill|gray\n"
-                                                 "U|Conflict|exclamationmark.triangle.fill|red\n"
-                                                 " |Clean|circle|secondary"));
-        QVERIFY(!vesk::changeStatusFromRawValue(u"??") && !vesk::changeStatusFromRawValue(u"m"));
     }
 };
 
