@@ -43,8 +43,7 @@ public:
     // Main thread: stores isRepo, then branch, then statusEntries.
     void apply(const RefreshResult &result);
 
-    // The status of one path relative to the top level: an exact entry, else the first entry
-    // whose path ends in "/" + relativePath (trees opened below the top level), else unmodified.
+    // The status of one path relative to the top level: its entry's, else unmodified.
     ChangeStatus statusFor(const QString &relativePath) const;
 
     // Runs git (at most twice, each run bounded by gitTimeout) in `repoPath`. Touches no

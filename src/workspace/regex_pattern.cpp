@@ -118,6 +118,24 @@ void dropLastCodePoint(QString &run)
     run.chop(run.size() >= 2 && run.back().isLowSurrogate() && run[run.size() - 2].isHighSurrogate() ? 2 : 1);
 }
 
+// Lower-cases literal text but keeps verbs such as "(*UCP)" as written: their names are
+// upper-case only, and a lower-cased verb no longer compiles.
+void appendLowercased(QStringView text, QString &out)
+{
+    qsizetype i = 0;
+    while (i < text.size()) {
+        const qsizetype verb = text.indexOf(u"(*", i);
+        const qsizetype close = verb < 0 ? -1 : text.indexOf(u')', verb);
+        if (close < 0) {
+            out += text.sliced(i).toString().toLower();
+            return;
+        }
+        out += text.sliced(i, verb - i).toString().toLower();
+        out += text.sliced(verb, close + 1 - verb);
+        i = close + 1;
+    }
+}
+
 } // namespace
 
 QString lowercased(QStringView pattern)
@@ -132,7 +150,7 @@ QString lowercased(QStringView pattern)
             while (end < n && pattern[end] != u'\\') {
                 ++end;
             }
-            out += pattern.sliced(i, end - i).toString().toLower();
+            appendLowercased(pattern.sliced(i, end - i), out);
             i = end;
             continue;
         }
