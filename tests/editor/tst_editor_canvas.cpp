@@ -113,8 +113,7 @@ private Q_SLOTS:
     void verticalGeometry();
     void hitTestsOnExpandedTabs_data();
     void hitTestsOnExpandedTabs();
-    void framesShowTheMarks();
-    void frameShowsCaretAndSelections();
+    void frameShowsMarksCaretsAndSelections();
     void whitespaceMarks_data();
     void whitespaceMarks();
     void darkPaletteReads();
@@ -217,35 +216,27 @@ void TestEditorCanvas::hitTestsOnExpandedTabs()
 }
 
 // The orange bar marks exactly the modified lines and the red wedge the lines with removed
-// lines after them.
-void TestEditorCanvas::framesShowTheMarks()
+// lines after them; carets and selections are drawn where their columns are.
+void TestEditorCanvas::frameShowsMarksCaretsAndSelections()
 {
-    Shown shown(QStringLiteral("zero\none\ntwo\nthree\nfour\nfive"));
-    shown.editor.document()->setOriginal(QStringLiteral("zero\nONE\ntwo\nthree\ngone\nfour\nfive"));
-    shown.editor.setCursors({TextCursor::at(5, 0)});
-    const VeskDocument &document = *shown.editor.document();
-    QVERIFY(!document.modifiedLines().isEmpty());
-    QVERIFY(!document.deletedAfterLines().isEmpty());
-    const QImage image = renderOf(shown.canvas());
-    const QColor orange(255, 149, 0);
-    for (qint64 line = 0; line < document.lineCount(); ++line) {
-        const double y = shown.canvas().yForLine(line);
-        QCOMPARE(closeTo(pixelAt(image, 0.5, y + h / 2), orange), document.modifiedLines().contains(line));
-        QVERIFY(!closeTo(pixelAt(image, 3.5, y + h / 2), orange));  // two points wide
-        const QColor corner = pixelAt(image, 0.5, y + h - 1.5);
-        QCOMPARE(corner.red() > 200 && corner.green() < 120, document.deletedAfterLines().contains(line));
-    }
-}
-
-void TestEditorCanvas::frameShowsCaretAndSelections()
-{
-    Shown shown(QStringLiteral("first line\nsecond line\nthird line\nfourth"));
+    Shown shown(QStringLiteral("first line\nsecond line\nthird line\nfourth\nfive"));
+    shown.editor.document()->setOriginal(QStringLiteral("first line\nSECOND line\nthird line\nfourth\ngone\nfive"));
     TextCursor selection = TextCursor::at(3, 2);
     selection.setAnchor(1, 3);
     shown.editor.setCursors({TextCursor::at(0, 5), selection});
+    const VeskDocument &document = *shown.editor.document();
+    QVERIFY(!document.modifiedLines().isEmpty());
+    QVERIFY(!document.deletedAfterLines().isEmpty());
     EditorCanvasView &canvas = shown.canvas();
     const QImage image = renderOf(canvas);
     const auto at = [&](double x, qint64 line, double dy) { return pixelAt(image, x, canvas.yForLine(line) + dy); };
+    const QColor orange(255, 149, 0);
+    for (qint64 line = 0; line < document.lineCount(); ++line) {
+        QCOMPARE(closeTo(at(0.5, line, h / 2), orange), document.modifiedLines().contains(line));
+        QVERIFY(!closeTo(at(3.5, line, h / 2), orange));  // two points wide
+        const QColor corner = at(0.5, line, h - 1.5);
+        QCOMPARE(corner.red() > 200 && corner.green() < 120, document.deletedAfterLines().contains(line));
+    }
 
     const double caret = canvas.xForCol(5, 0);
     QVERIFY(bluish(at(caret + 0.5, 0, 2)));

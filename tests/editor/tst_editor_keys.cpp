@@ -49,7 +49,6 @@ private Q_SLOTS:
     void translation();
     void routes_data();
     void routes();
-    void undoAndRedoClampCarets();
     void nothingWithoutEditorOrFile();
 
 private:
@@ -138,28 +137,6 @@ void TestEditorKeys::routes()
     } else if (c.event.charactersIgnoringModifiers == u"a") {
         QCOMPARE(editor.selectedText(), std::optional<QString>(QStringLiteral("hello world")));
     }
-}
-
-void TestEditorKeys::undoAndRedoClampCarets()
-{
-    EditorViewModel editor;
-    openText(editor, m_dir, QStringLiteral("ab"));
-    MemoryClipboard board;
-    const EditorKeyEvent undo = key(Other, Command, QStringLiteral("z"));
-    editor.goToLine(0, 2);
-    QVERIFY(routeKeyToEditor(key(Return, 0, QStringLiteral("\r")), &editor, {}, board));
-    QVERIFY(routeKeyToEditor(key(Other, 0, QStringLiteral("c")), &editor, {}, board));
-    QCOMPARE(editor.document()->text(), QStringLiteral("ab\nc"));
-    QVERIFY(routeKeyToEditor(undo, &editor, {}, board));
-    QVERIFY(routeKeyToEditor(undo, &editor, {}, board));
-    QCOMPARE(editor.document()->text(), QStringLiteral("ab"));
-    QCOMPARE(describeCursors(editor.cursors()), QStringLiteral("0:0"));  // clamped into the restored text
-    QVERIFY(routeKeyToEditor(key(Other, Command | Shift, QStringLiteral("Z")), &editor, {}, board));
-    QCOMPARE(editor.document()->text(), QStringLiteral("ab\n"));
-    // Nothing left to undo: still used up, nothing changes.
-    QVERIFY(routeKeyToEditor(undo, &editor, {}, board));
-    QVERIFY(routeKeyToEditor(undo, &editor, {}, board));
-    QCOMPARE(editor.document()->text(), QStringLiteral("ab"));
 }
 
 void TestEditorKeys::nothingWithoutEditorOrFile()

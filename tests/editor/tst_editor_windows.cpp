@@ -85,7 +85,6 @@ private Q_SLOTS:
     void cleanup() { closeAllWindows(); }
     void statusBar_data();
     void statusBar();
-    void statusBarOfARealRepository();
     void diffHeader_data();
     void diffHeader();
     void symbolIcons_data();
@@ -107,57 +106,43 @@ private:
 void TestEditorWindows::statusBar_data()
 {
     QTest::addColumn<QString>("cursors");
-    QTest::addColumn<int>("changes");  // -1: not a repository
-    QTest::addColumn<QString>("shown");
-    QTest::addRow("one caret, no repository") << "2:6" << -1 << "/work/repo | Ln 3, Col 7";
-    QTest::addRow("three carets") << "0:0 1:1 1:3" << -1 << "/work/repo | Ln 1, Col 1 | 3 cursors";
-    QTest::addRow("no carets") << "" << -1 << "/work/repo";
-    QTest::addRow("repository with changes") << "0:1" << 2 << "/work/repo | Ln 1, Col 2 | · | 2 | main";
-    QTest::addRow("clean repository") << "0:1" << 0 << "/work/repo | Ln 1, Col 2 | · | main";
+    QTest::addColumn<int>("changes");  // changed files of the repository; -1: not a repository
+    QTest::addColumn<QString>("shown");  // "@": the repository's folder
+    QTest::addRow("one caret, no repository") << "2:6" << -1 << "@ | Ln 3, Col 7";
+    QTest::addRow("three carets") << "0:0 1:1 1:3" << -1 << "@ | Ln 1, Col 1 | 3 cursors";
+    QTest::addRow("no carets") << "" << -1 << "@";
+    QTest::addRow("repository with changes") << "0:1" << 2 << "@ | Ln 1, Col 2 | · | 2 | main";
+    QTest::addRow("clean repository") << "0:1" << 0 << "@ | Ln 1, Col 2 | · | main";
 }
 
+// The folder, carets and repository status; an open failure is shown where the user looks.
 void TestEditorWindows::statusBar()
 {
     QFETCH(QString, cursors);
     QFETCH(int, changes);
     QFETCH(QString, shown);
-    EditorViewModel editor;
-    openText(editor, m_dir, QStringLiteral("one\ntwo\nthree"));
+    QTemporaryDir dir;
+    const QString path = writeFile(dir.path(), QStringLiteral("a.txt"), "one\ntwo\nthree");
     GitManager git;
-    RefreshResult result{changes >= 0, changes >= 0 ? QStringLiteral("main") : QString(), {}};
-    for (int i = 0; i < changes; ++i) {
-        result.entries.append(GitStatusEntry{QUuid::createUuid(), QStringLiteral("f%1").arg(i), ChangeStatus::modified, {}});
+    if (changes >= 0) {
+        initGitRepo(dir.path());
+        for (int i = 0; i < changes; ++i) {
+            writeFile(dir.path(), QStringLiteral("f%1").arg(i), "old\n");
+        }
+        commitAll(dir.path());
+        for (int i = 0; i < changes; ++i) {
+            writeFile(dir.path(), QStringLiteral("f%1").arg(i), "new\n");
+        }
+        git.apply(GitManager::collectStatus(dir.path()));
     }
-    git.apply(result);
-    StatusBarView bar(&editor, QStringLiteral("/work/repo"), &git);
-    editor.setCursors(parseCursors(cursors));
-    QTRY_COMPARE(visibleTexts(bar), shown);
-}
-
-// A real repository's status, and the editor's failures shown where the user looks.
-void TestEditorWindows::statusBarOfARealRepository()
-{
-    const QString repo = m_dir.filePath(QStringLiteral("repo"));
-    initGitRepo(repo);
-    writeFile(repo, QStringLiteral("a.txt"), "a\n");
-    writeFile(repo, QStringLiteral("b.txt"), "b\n");
-    commitAll(repo);
-    writeFile(repo, QStringLiteral("a.txt"), "changed\n");
-    GitManager git;
-    git.apply(GitManager::collectStatus(repo));
     EditorViewModel editor;
-    editor.openFile(repo + QStringLiteral("/a.txt"));
-    StatusBarView bar(&editor, repo, &git);
-    QTRY_COMPARE(visibleTexts(bar), repo + QStringLiteral(" | Ln 1, Col 1 | · | 1 | main"));
-
-    writeFile(repo, QStringLiteral("latin1.txt"), "caf\xe9\n");
-    editor.openFile(repo + QStringLiteral("/latin1.txt"));
+    editor.openFile(path);
+    StatusBarView bar(&editor, dir.path(), &git);
+    editor.setCursors(parseCursors(cursors));
+    QTRY_COMPARE(visibleTexts(bar), QString(shown).replace(u'@', dir.path()));
+    editor.openFile(writeFile(dir.path(), QStringLiteral("latin1.txt"), "caf\xe9\n"));
     QVERIFY(editor.openError());
     QTRY_VERIFY(visibleTexts(bar).contains(*editor.openError()));
-
-    StatusBarView row(&editor, std::optional<QString>(QStringLiteral("feature/x")));
-    QTRY_VERIFY(visibleTexts(row).startsWith(repo + QStringLiteral("/a.txt | ")));
-    QVERIFY(visibleTexts(row).endsWith(QStringLiteral("Ln 1, Col 1 | · | feature/x")));
 }
 
 void TestEditorWindows::diffHeader_data()
@@ -263,12 +248,7 @@ void TestEditorWindows::goToLine()
     QCOMPARE(panel->label()->text(), QStringLiteral("Line (1\u2013120):"));
     QCOMPARE(panel->field()->placeholderText(), QStringLiteral("1"));
     QTRY_VERIFY(panel->field()->hasFocus());
-    const bool ascii = std::all_of(typed.begin(), typed.end(), [](QChar c) { return c.unicode() < 0x80; });
-    if (ascii) {
-        QTest::keyClicks(panel->field(), typed);
-    } else {
-        panel->field()->insert(typed);  // key events carry ASCII only
-    }
+    panel->field()->insert(typed);
     if (key == u"Cancel") {
         QTest::mouseClick(panel->cancelButton(), Qt::LeftButton);
     } else {
@@ -287,6 +267,7 @@ void TestEditorWindows::standaloneWindowRegistry()
     QCOMPARE(window->size(), QSize(800, 600));
     QCOMPARE(openFileInNewWindow(path), window.data());  // one window per path
     QCOMPARE(standaloneWindows().size(), 1);
+    QTRY_COMPARE(visibleTexts(*window->view()->statusRow()), path + QStringLiteral(" | Ln 1, Col 1"));
     window->close();
     QTRY_VERIFY(!window);
     QVERIFY(!standaloneWindow(path));
@@ -309,6 +290,9 @@ void TestEditorWindows::standaloneKeys_data()
     QTest::addRow("command s saves") << "X, Ctrl+S" << "xone\ntwo" << "xone\ntwo";
     QTest::addRow("command shift s, escape and F5 do nothing") << "X, Ctrl+Shift+S, Esc, F5" << "xone\ntwo" << "one\ntwo";
     QTest::addRow("undo") << "X, Y, Ctrl+Z" << "xone\ntwo" << "one\ntwo";
+    QTest::addRow("undo and redo") << "X, Return, Ctrl+Z, Ctrl+Shift+Z" << "x\none\ntwo" << "one\ntwo";
+    QTest::addRow("a caret past the undone text is clamped") << "Down, Return, Ctrl+Z, Z" << "one\nztwo" << "one\ntwo";
+    QTest::addRow("nothing to undo or redo") << "Ctrl+Z, Ctrl+Shift+Z, Z" << "zone\ntwo" << "one\ntwo";
     QTest::addRow("tab is typed, not a focus move") << "Tab" << "\tone\ntwo" << "one\ntwo";
     QTest::addRow("end, then return") << "End, Return" << "one\n\ntwo" << "one\ntwo";
     QTest::addRow("select all and type") << "Ctrl+A, Z" << "z" << "one\ntwo";
