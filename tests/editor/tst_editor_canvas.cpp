@@ -7,7 +7,6 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QMenu>
-#include <QPainter>
 #include <QScrollBar>
 
 using namespace vesk;
@@ -73,6 +72,14 @@ bool bluish(const QColor &color)
     return color.blue() > color.red() + 40;
 }
 
+struct Geometry
+{
+    QString text;
+    double y;
+    qint64 line;
+    double gutter;
+};
+
 struct HitTest
 {
     QString line;
@@ -107,10 +114,8 @@ class TestEditorCanvas : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void gutterWidth_data();
-    void gutterWidth();
-    void verticalGeometry_data();
-    void verticalGeometry();
+    void geometry_data();
+    void geometry();
     void hitTestsOnExpandedTabs_data();
     void hitTestsOnExpandedTabs();
     void frameShowsMarksCaretsAndSelections();
@@ -133,55 +138,37 @@ private:
     PrivatePreferences m_preferences;
 };
 
-void TestEditorCanvas::gutterWidth_data()
+void TestEditorCanvas::geometry_data()
 {
-    QTest::addColumn<int>("lines");
-    QTest::addColumn<double>("width");
-    QTest::addRow("one line") << 1 << 26.0;
-    QTest::addRow("99 lines") << 99 << 26.0;
-    QTest::addRow("100 lines") << 100 << 33.0;
-    QTest::addRow("12,000 lines") << 12000 << 47.0;
-}
-
-void TestEditorCanvas::gutterWidth()
-{
-    QFETCH(int, lines);
-    QFETCH(double, width);
-    Shown shown(QString(lines - 1, u'\n'));
-    QCOMPARE(shown.canvas().gutterWidth(), width);
-    QCOMPARE(shown.canvas().textX(), width + 7);
-}
-
-void TestEditorCanvas::verticalGeometry_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<double>("y");
-    QTest::addColumn<qint64>("line");
-
+    QTest::addColumn<Geometry>("c");
     const QString paragraphs = QStringLiteral("a\u2029b\nc\u2029d");  // lines 0 and 2 end with U+2029
-    QTest::addRow("empty document, anywhere") << "" << 500.0 << qint64(0);
-    QTest::addRow("above the text") << "a\nb" << -30.0 << qint64(0);
-    QTest::addRow("below the text") << "a\nb" << 900.0 << qint64(1);
-    QTest::addRow("plain lines") << "a\nb\nc" << 45.0 << qint64(2);
-    QTest::addRow("inside a paragraph gap") << paragraphs << 23.0 << qint64(0);
-    QTest::addRow("top of the line after the gap") << paragraphs << 26.0 << qint64(1);
-    QTest::addRow("after two gaps") << paragraphs << 72.0 << qint64(3);
-    QTest::addRow("inside the second gap") << paragraphs << 68.0 << qint64(2);
+    QTest::addRow("empty document, anywhere") << Geometry{"", 500, 0, 26};
+    QTest::addRow("above the text") << Geometry{"a\nb", -30, 0, 26};
+    QTest::addRow("below the text") << Geometry{"a\nb", 900, 1, 26};
+    QTest::addRow("plain lines") << Geometry{"a\nb\nc", 45, 2, 26};
+    QTest::addRow("inside a paragraph gap") << Geometry{paragraphs, 23, 0, 26};
+    QTest::addRow("top of the line after the gap") << Geometry{paragraphs, 26, 1, 26};
+    QTest::addRow("after two gaps") << Geometry{paragraphs, 72, 3, 26};
+    QTest::addRow("inside the second gap") << Geometry{paragraphs, 68, 2, 26};
+    QTest::addRow("99 lines: two digits") << Geometry{QString(98, u'\n'), 45, 2, 26};
+    QTest::addRow("100 lines: a wider gutter") << Geometry{QString(99, u'\n'), 45, 2, 33};
+    QTest::addRow("12,000 lines") << Geometry{QString(11999, u'\n'), 45, 2, 47};
 }
 
-void TestEditorCanvas::verticalGeometry()
+// The gutter fits the line numbers; every point maps to a line, every line's top back to it.
+void TestEditorCanvas::geometry()
 {
-    QFETCH(QString, text);
-    QFETCH(double, y);
-    QFETCH(qint64, line);
-    Shown shown(text);
+    QFETCH(Geometry, c);
+    Shown shown(c.text);
     EditorCanvasView &canvas = shown.canvas();
-    QCOMPARE(canvas.lineForY(y), line);
+    QCOMPARE(canvas.gutterWidth(), c.gutter);
+    QCOMPARE(canvas.textX(), c.gutter + 7);
+    QCOMPARE(canvas.lineForY(c.y), c.line);
     const qint64 count = shown.editor.document()->lineCount();
-    const qint64 gaps = text.count(QChar(0x2029));
+    const qint64 gaps = c.text.count(QChar(0x2029));
     QCOMPARE(canvas.totalContentHeight(), h * count + gaps * 0.3 * h + 2);
     for (qint64 l = 0; l < count; ++l) {
-        QCOMPARE(canvas.lineForY(canvas.yForLine(l)), l);  // every line's top hits that line
+        QCOMPARE(canvas.lineForY(canvas.yForLine(l)), l);
     }
 }
 
@@ -467,11 +454,7 @@ void TestEditorCanvas::minimapDrawsMarksAndBars()
     Minimap minimap(QStringLiteral("top\n        indented and long\n\n    \nlast"), 300);
     minimap.editor.document()->setOriginal(QStringLiteral("TOP\n        indented and long\nremoved\n\n    \nlast"));
     minimap.editor.setCursors({TextCursor::at(4, 0)});
-    QImage image(minimap.view.size(), QImage::Format_ARGB32);
-    image.fill(Qt::white);
-    QPainter painter(&image);
-    minimap.view.drawFrame(painter);
-    painter.end();
+    const QImage image = renderOf(minimap.view);
 
     const VeskDocument &document = *minimap.editor.document();
     const QColor orange(255, 149, 0);
@@ -495,7 +478,8 @@ void TestEditorCanvas::minimapThinLinesStillShow()
 {
     const QString text = numberedLines(10000);
     Minimap minimap(text, 600);
-    minimap.editor.document()->setOriginal(QString(text).replace(QStringLiteral("line 5000\n"), QStringLiteral("changed\n")));
+    const QString original = QString(text).replace(QStringLiteral("line 5000\n"), QStringLiteral("changed\n"));
+    minimap.editor.document()->setOriginal(original);
     QVERIFY(minimap.editor.document()->modifiedLines().contains(5000));
     minimap.view.show();
     const QImage image = renderOf(minimap.view);

@@ -12,7 +12,7 @@ namespace {
 struct Carets
 {
     QString text, cursors;
-    QString ops;  // comma-separated: a move ("+" extends), "above", "below", "add L:C" or "word L:C"
+    QString ops;  // comma-separated: a move ("+" extends), "above", "below", "all", "add L:C" or "word L:C"
     QString expected;
 };
 struct Edit
@@ -44,7 +44,6 @@ private Q_SLOTS:
     void carets_data();
     void carets();
     void goToLineClampsAndFlashes();
-    void selectAllAndClamp();
     void editsAtCarets_data();
     void editsAtCarets();
     void keyTable_data();
@@ -69,25 +68,26 @@ void TestEditorEditing::carets_data()
     QTest::addRow("down on the last line stays") << Carets{five, "4:2", "down", "4:2"};
     QTest::addRow("line end") << Carets{five, "2:5 3:1", "lineEnd", "2:20 3:3"};
     QTest::addRow("word right skips punctuation and spaces") << Carets{"foo.bar  baz", "0:0", "wordRight", "0:9"};
-    QTest::addRow("word left treats the period as part of the word") << Carets{"foo.bar  baz", "0:9", "wordLeft", "0:0"};
+    QTest::addRow("word left keeps the period in the word") << Carets{"foo.bar  baz", "0:9", "wordLeft", "0:0"};
     QTest::addRow("word left at column 0 goes up") << Carets{"ab cd\nx", "1:0", "wordLeft", "0:5"};
     QTest::addRow("word right at a line end goes down") << Carets{"ab\ncd", "0:2", "wordRight", "1:0"};
     QTest::addRow("word moves stop at unicode white space")
         << Carets{"ab\u3000cd\u00A0ef", "0:0", "wordRight,wordRight", "0:6"};
     QTest::addRow("a family emoji is one character")
         << Carets{"\U0001F468\u200D\U0001F469\u200D\U0001F467 ab", "0:0", "wordRight,right", "0:3"};
-    QTest::addRow("caret past the text keeps its anchor on word moves") << Carets{"ab", "5:0[0:1]", "wordRight", "5:0[0:1]"};
+    QTest::addRow("a caret past the text keeps its anchor") << Carets{"ab", "5:0[0:1]", "wordRight", "5:0[0:1]"};
     QTest::addRow("shifted move starts a selection") << Carets{"abcd", "0:1", "right+", "0:2[0:1]"};
     QTest::addRow("shifted move keeps an existing anchor") << Carets{"abcd", "0:3[0:0]", "left+,left+", "0:1[0:0]"};
     QTest::addRow("plain move drops the selection without jumping") << Carets{"abcd", "0:3[0:0]", "left", "0:2"};
+    QTest::addRow("select all ends after the last character") << Carets{"ab\ncd\u0301e", "1:0 0:1", "all", "1:3[0:0]"};
     QTest::addRow("carets that meet stay two") << Carets{"abcd\nefgh", "1:1 1:3", "lineStart", "1:0 1:0"};
     QTest::addRow("word: second of two spaces") << Carets{"foo  bar", "0:0", "word 0:4", "0:5[0:4]"};
-    QTest::addRow("word: first space after a word selects the word") << Carets{"foo  bar", "0:0", "word 0:3", "0:3[0:0]"};
+    QTest::addRow("word: a space after a word selects it") << Carets{"foo  bar", "0:0", "word 0:3", "0:3[0:0]"};
     QTest::addRow("word: underscore and digits belong to it") << Carets{"x foo_bar1 y", "0:0", "word 0:6", "0:10[0:2]"};
     QTest::addRow("word: parenthesis after a call") << Carets{"call(x)", "0:0", "word 0:4", "0:4[0:0]"};
     QTest::addRow("word: columns count characters")
         << Carets{"caf\u0065\u0301 \u65E5\u672C\u8A9E", "0:0", "word 0:6", "0:8[0:5]"};
-    QTest::addRow("word: a letter with a combining accent") << Carets{"caf\u0065\u0301!", "0:0", "word 0:3", "0:4[0:0]"};
+    QTest::addRow("word: an accented letter") << Carets{"caf\u0065\u0301!", "0:0", "word 0:3", "0:4[0:0]"};
     QTest::addRow("word: column past the end is the last character") << Carets{"(ab", "0:0", "word 0:40", "0:3[0:1]"};
     QTest::addRow("word: punctuation alone") << Carets{"a + b", "0:0", "word 0:2", "0:3[0:2]"};
     QTest::addRow("word: empty line selects nothing") << Carets{"", "0:0", "word 0:0", "0:0"};
@@ -119,6 +119,8 @@ void TestEditorEditing::carets()
             editor.selectWord(at.line, at.column);
         } else if (op.startsWith(u"add ")) {
             editor.addCursor(at.line, at.column);
+        } else if (op == u"all") {
+            editor.selectAll();
         } else if (op == u"above" || op == u"below") {
             op == u"above" ? editor.addCursorAbove() : editor.addCursorBelow();
         } else {
@@ -150,22 +152,6 @@ void TestEditorEditing::goToLineClampsAndFlashes()
     QVERIFY(spy.count() >= 1);  // the flash ends with an announcement
 }
 
-void TestEditorEditing::selectAllAndClamp()
-{
-    EditorViewModel editor;
-    editor.selectAll();
-    QCOMPARE(describeCursors(editor.cursors()), QStringLiteral("0:0[0:0]"));
-    openText(editor, m_dir, QStringLiteral("ab\ncd\u0301e"));
-    editor.selectAll();
-    QCOMPARE(describeCursors(editor.cursors()), QStringLiteral("1:3[0:0]"));
-    QCOMPARE(editor.selectedText(), std::optional<QString>(QStringLiteral("ab\ncd\u0301e")));
-
-    editor.setCursors(parseCursors(QStringLiteral("1:3[1:0] 0:1")));
-    editor.document()->deleteRange(1, 6);
-    editor.clampCursors();
-    QCOMPARE(describeCursors(editor.cursors()), QStringLiteral("0:1[1:0] 0:1"));  // anchors stay
-}
-
 void TestEditorEditing::editsAtCarets_data()
 {
     QTest::addColumn<Edit>("c");
@@ -189,7 +175,7 @@ void TestEditorEditing::editsAtCarets_data()
     QTest::addRow("forward delete joins the next line")
         << Edit{"abc\nde\nfgh", "0:3 1:1", "delete", "abcd\nfgh", "0:3 0:4", L{0, 1}};
     QTest::addRow("forward delete at the end does nothing") << Edit{"ab\ncd", "1:2", "delete", "ab\ncd", "1:2", L{}};
-    QTest::addRow("forward delete shifts a caret behind it") << Edit{"abcd", "0:3 0:1", "delete", "ac", "0:2 0:1", L{0}};
+    QTest::addRow("forward delete shifts a later caret") << Edit{"abcd", "0:3 0:1", "delete", "ac", "0:2 0:1", L{0}};
     QTest::addRow("carets on missing lines are skipped") << Edit{"ab", "4:0 0:1", "type:z", "azb", "4:0 0:2", L{0}};
 }
 
@@ -221,7 +207,8 @@ void TestEditorEditing::keyTable_data()
 {
     QTest::addColumn<Key>("c");
     const QString text = QStringLiteral("hello world\r\nsecond line");
-    QTest::addRow("return replaces the selection") << Key{"0:4[0:1]", key(Return), true, "h\no world\r\nsecond line", "1:0"};
+    QTest::addRow("return replaces the selection")
+        << Key{"0:4[0:1]", key(Return), true, "h\no world\r\nsecond line", "1:0"};
     QTest::addRow("return with an empty selection only drops it")
         << Key{"0:5[0:5]", key(KeypadEnter, Shift), true, "hello\n world\r\nsecond line", "1:0"};
     QTest::addRow("tab inserts one tab") << Key{"1:0", key(Tab, Command), true, "hello world\r\n\tsecond line", "1:1"};

@@ -148,7 +148,8 @@ void TestEditorWindows::statusBar()
 void TestEditorWindows::diffHeader_data()
 {
     QTest::addColumn<Header>("c");
-    QTest::addRow("modified file, unedited") << Header{"r/src/main.c", "r", "", "pencil.circle.fill", "src/main.c | 3 lines"};
+    QTest::addRow("modified file, unedited")
+        << Header{"r/src/main.c", "r", "", "pencil.circle.fill", "src/main.c | 3 lines"};
     QTest::addRow("edited lines counted")
         << Header{"r/src/main.c", "r", "X", "pencil.circle.fill", "src/main.c | 1 lines modified | 3 lines"};
     QTest::addRow("untracked") << Header{"r/new.txt", "r", "", "questionmark.circle.fill", "new.txt | 3 lines"};
@@ -288,7 +289,7 @@ void TestEditorWindows::standaloneKeys_data()
     QTest::addColumn<QString>("onDisk");
     QTest::addRow("typing") << "A, B" << "abone\ntwo" << "one\ntwo";
     QTest::addRow("command s saves") << "X, Ctrl+S" << "xone\ntwo" << "xone\ntwo";
-    QTest::addRow("command shift s, escape and F5 do nothing") << "X, Ctrl+Shift+S, Esc, F5" << "xone\ntwo" << "one\ntwo";
+    QTest::addRow("command shift s, escape, F5: nothing") << "X, Ctrl+Shift+S, Esc, F5" << "xone\ntwo" << "one\ntwo";
     QTest::addRow("undo") << "X, Y, Ctrl+Z" << "xone\ntwo" << "one\ntwo";
     QTest::addRow("undo and redo") << "X, Return, Ctrl+Z, Ctrl+Shift+Z" << "x\none\ntwo" << "one\ntwo";
     QTest::addRow("a caret past the undone text is clamped") << "Down, Return, Ctrl+Z, Z" << "one\nztwo" << "one\ntwo";

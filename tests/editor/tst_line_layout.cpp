@@ -12,7 +12,7 @@ namespace {
 struct Tabs
 {
     QString line;
-    int width;
+    QVariant width;  // the stored preference
     QString expanded;
     int visualColumnOfCharacter2;
 };
@@ -35,8 +35,6 @@ class TestLineLayout : public QObject
 private Q_SLOTS:
     void expandTabs_data();
     void expandTabs();
-    void tabWidthPreference_data();
-    void tabWidthPreference();
     void offsetsPerCharacter_data();
     void offsetsPerCharacter();
     void plainAsciiMatchesTypesetting();
@@ -60,36 +58,21 @@ void TestLineLayout::expandTabs_data()
     // é spelt with a combining mark is one character, one column.
     QTest::addRow("combining mark counts once") << Tabs{"e\u0301\tx", 4, "e\u0301   x", 4};
     QTest::addRow("emoji cluster counts once") << Tabs{"\U0001F44D\U0001F3FD\tx", 4, "\U0001F44D\U0001F3FD   x", 4};
+    QTest::addRow("width unset") << Tabs{"\tx", {}, "    x", 5};
+    QTest::addRow("width zero clamps to one") << Tabs{"\tx", 0, " x", 2};
+    QTest::addRow("negative width clamps to one") << Tabs{"\tx", -8, " x", 2};
+    QTest::addRow("huge width clamps to sixteen") << Tabs{"\tx", 1000, QString(16, u' ') + u'x', 17};
+    QTest::addRow("width stored as text") << Tabs{"\tx", QStringLiteral("8"), "        x", 9};
+    QTest::addRow("width not a number") << Tabs{"\tx", QStringLiteral("wide"), "    x", 5};
 }
 
 void TestLineLayout::expandTabs()
 {
     QFETCH(Tabs, c);
-    QCOMPARE(vesk::expandTabs(c.line, c.width), c.expanded);
-    QCOMPARE(visualColumn(c.line, 2, c.width), c.visualColumnOfCharacter2);
-}
-
-void TestLineLayout::tabWidthPreference_data()
-{
-    QTest::addColumn<QVariant>("stored");
-    QTest::addColumn<int>("width");
-
-    QTest::addRow("unset") << QVariant() << 4;
-    QTest::addRow("two") << QVariant(2) << 2;
-    QTest::addRow("zero clamps to one") << QVariant(0) << 1;
-    QTest::addRow("negative clamps to one") << QVariant(-8) << 1;
-    QTest::addRow("huge clamps to sixteen") << QVariant(1000) << 16;
-    QTest::addRow("text holding a number") << QVariant(QStringLiteral("8")) << 8;
-    QTest::addRow("not a number") << QVariant(QStringLiteral("wide")) << 4;
-}
-
-void TestLineLayout::tabWidthPreference()
-{
-    QFETCH(QVariant, stored);
-    QFETCH(int, width);
-    const PreferenceSetting setting(QStringLiteral("tabWidth"), stored);
-    QCOMPARE(tabWidth(), width);
-    QCOMPARE(vesk::expandTabs(QStringLiteral("\tx")), QString(width, u' ') + u'x');
+    const PreferenceSetting setting(QStringLiteral("tabWidth"), c.width);
+    QCOMPARE(vesk::expandTabs(c.line), c.expanded);
+    QCOMPARE(vesk::expandTabs(c.line, tabWidth()), c.expanded);
+    QCOMPARE(visualColumn(c.line, 2, tabWidth()), c.visualColumnOfCharacter2);
 }
 
 void TestLineLayout::offsetsPerCharacter_data()
@@ -148,7 +131,8 @@ void TestLineLayout::plainAsciiMatchesTypesetting()
 // missing-glyph box (index 0).
 void TestLineLayout::everyScriptShows()
 {
-    const LineLayout layout(QStringLiteral("\u65E5\u672C\u8A9E\u306E\u6587 \u0395\u03BB\u03BB\u03B7\u03BD\u03B9\u03BA\u03AC "
+    const LineLayout layout(QStringLiteral("\u65E5\u672C\u8A9E\u306E\u6587 "
+                                           "\u0395\u03BB\u03BB\u03B7\u03BD\u03B9\u03BA\u03AC "
                                            "\u041F\u0440\u0438\u0432\u0435\u0442 \u21E5 \u00B7 ok \U0001F600"),
                             editorFont());
     QVERIFY(!layout.glyphRuns().isEmpty());
