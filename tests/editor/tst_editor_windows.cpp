@@ -6,7 +6,6 @@
 #include "editor/ui/standalone_editor_window.h"
 #include "editor/ui/status_bar_view.h"
 #include "editor/ui/symbol_icons.h"
-#include "platform/background.h"
 #include "view_test_util.h"
 
 #include <QDir>
