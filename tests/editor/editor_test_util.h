@@ -4,8 +4,10 @@
 // and one at (0, 1) with its anchor at (0, 0), in array order.
 
 #include "editor/editor_view_model.h"
+#include "platform/file_time.h"
 #include "test_support.h"
 
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -47,6 +49,11 @@ inline QList<qint64> sortedLines(const QSet<qint64> &set)
     return list;
 }
 
+inline QList<qint64> marks(const EditorViewModel &editor)
+{
+    return sortedLines(editor.document()->modifiedLines());
+}
+
 // Writes `text` to a real file and opens it; the editor then holds it with a file open.
 inline QString openText(EditorViewModel &editor, const QTemporaryDir &dir, const QString &text,
                         const QString &name = QStringLiteral("file.txt"))
@@ -54,6 +61,21 @@ inline QString openText(EditorViewModel &editor, const QTemporaryDir &dir, const
     const QString path = writeFile(dir.path(), name, text.toUtf8());
     editor.openFile(path);
     return path;
+}
+
+// Rewrites the file and moves its modification time by `seconds`, as a change by another program.
+inline void changeOnDisk(const QString &path, const QByteArray &content, qint64 seconds)
+{
+    const std::optional<FileTime> before = modificationTime(path);
+    QVERIFY(before);
+    writeFile(QFileInfo(path).path(), QFileInfo(path).fileName(), content);
+    QVERIFY(setModificationTime(path, FileTime{before->nanoseconds + seconds * 1'000'000'000}));
+}
+
+// A key press as the translation from Qt hands it over: `text` is what the key produced.
+inline EditorKeyEvent key(quint16 code, quint64 modifiers = 0, const QString &text = {})
+{
+    return EditorKeyEvent{code, modifiers, text, text.toLower()};
 }
 
 } // namespace vesk::test

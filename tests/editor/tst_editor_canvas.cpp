@@ -1,6 +1,7 @@
 #include "editor/ui/editor_canvas_view.h"
 #include "editor/ui/editor_scroll_host.h"
 #include "editor/ui/line_layout.h"
+#include "editor/ui/minimap_view.h"
 #include "view_test_util.h"
 
 #include <QClipboard>
@@ -41,6 +42,22 @@ struct Shown
     }
 };
 
+struct Minimap
+{
+    QTemporaryDir dir;
+    EditorViewModel editor;
+    MinimapView view{&editor};
+    QList<qint64> targets;
+
+    Minimap(const QString &text, int height)
+    {
+        openText(editor, dir, text);
+        view.setPalette(plainPalette());
+        view.resize(int(MinimapView::defaultWidth), height);
+        view.setScrollToLine([this](qint64 line) { targets.append(line); });
+    }
+};
+
 QString numberedLines(int count)
 {
     QStringList lines;
@@ -55,6 +72,41 @@ bool bluish(const QColor &color)
     return color.blue() > color.red() + 40;
 }
 
+struct Geometry
+{
+    QString text;
+    double y;
+    qint64 line;
+    double gutter;
+};
+
+struct HitTest
+{
+    QString line;
+    int tabWidth;
+    double cells;  // x from the text start, in character widths
+    qint64 column;
+};
+
+struct Whitespace
+{
+    QString line;
+    bool show;
+    QList<int> inkedCells, blankCells;
+};
+
+struct MenuChoice
+{
+    QString cursors, action, text, clipboard;
+};
+
+struct Sizes
+{
+    int lines;
+    double viewport;  // the canvas's visible height; 0 when not known yet
+    double scrolled, pitch, drawn, markerTop, markerHeight;
+};
+
 } // namespace
 
 class TestEditorCanvas : public QObject
@@ -62,14 +114,11 @@ class TestEditorCanvas : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void gutterWidth_data();
-    void gutterWidth();
-    void verticalGeometry_data();
-    void verticalGeometry();
+    void geometry_data();
+    void geometry();
     void hitTestsOnExpandedTabs_data();
     void hitTestsOnExpandedTabs();
-    void framesShowTheMarks();
-    void frameShowsCaretAndSelections();
+    void frameShowsMarksCaretsAndSelections();
     void whitespaceMarks_data();
     void whitespaceMarks();
     void darkPaletteReads();
@@ -79,132 +128,102 @@ private Q_SLOTS:
     void contextMenu_data();
     void contextMenu();
     void scrollHostFollowsTheEditor();
+    void minimapGeometry_data();
+    void minimapGeometry();
+    void minimapClicksAndDrags();
+    void minimapDrawsMarksAndBars();
+    void minimapThinLinesStillShow();
 
 private:
     PrivatePreferences m_preferences;
 };
 
-void TestEditorCanvas::gutterWidth_data()
+void TestEditorCanvas::geometry_data()
 {
-    QTest::addColumn<int>("lines");
-    QTest::addColumn<double>("width");
-    QTest::addRow("one line") << 1 << 26.0;
-    QTest::addRow("five lines") << 5 << 26.0;
-    QTest::addRow("99 lines") << 99 << 26.0;
-    QTest::addRow("100 lines") << 100 << 33.0;
-    QTest::addRow("12,000 lines") << 12000 << 47.0;
-}
-
-void TestEditorCanvas::gutterWidth()
-{
-    QFETCH(int, lines);
-    QFETCH(double, width);
-    Shown shown(QString(lines - 1, u'\n'));
-    QCOMPARE(shown.canvas().gutterWidth(), width);
-    QCOMPARE(shown.canvas().textX(), width + 7);
-}
-
-void TestEditorCanvas::verticalGeometry_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<double>("y");
-    QTest::addColumn<qint64>("line");
-
+    QTest::addColumn<Geometry>("c");
     const QString paragraphs = QStringLiteral("a\u2029b\nc\u2029d");  // lines 0 and 2 end with U+2029
-    QTest::addRow("empty document, anywhere") << "" << 500.0 << qint64(0);
-    QTest::addRow("above the text") << "a\nb" << -30.0 << qint64(0);
-    QTest::addRow("below the text") << "a\nb" << 900.0 << qint64(1);
-    QTest::addRow("plain lines") << "a\nb\nc" << 45.0 << qint64(2);
-    QTest::addRow("inside a paragraph gap") << paragraphs << 23.0 << qint64(0);
-    QTest::addRow("top of the line after the gap") << paragraphs << 26.0 << qint64(1);
-    QTest::addRow("after two gaps") << paragraphs << 72.0 << qint64(3);
-    QTest::addRow("inside the second gap") << paragraphs << 68.0 << qint64(2);
+    QTest::addRow("empty document, anywhere") << Geometry{"", 500, 0, 26};
+    QTest::addRow("above the text") << Geometry{"a\nb", -30, 0, 26};
+    QTest::addRow("below the text") << Geometry{"a\nb", 900, 1, 26};
+    QTest::addRow("plain lines") << Geometry{"a\nb\nc", 45, 2, 26};
+    QTest::addRow("inside a paragraph gap") << Geometry{paragraphs, 23, 0, 26};
+    QTest::addRow("top of the line after the gap") << Geometry{paragraphs, 26, 1, 26};
+    QTest::addRow("after two gaps") << Geometry{paragraphs, 72, 3, 26};
+    QTest::addRow("inside the second gap") << Geometry{paragraphs, 68, 2, 26};
+    QTest::addRow("99 lines: two digits") << Geometry{QString(98, u'\n'), 45, 2, 26};
+    QTest::addRow("100 lines: a wider gutter") << Geometry{QString(99, u'\n'), 45, 2, 33};
+    QTest::addRow("12,000 lines") << Geometry{QString(11999, u'\n'), 45, 2, 47};
 }
 
-void TestEditorCanvas::verticalGeometry()
+// The gutter fits the line numbers; every point maps to a line, every line's top back to it.
+void TestEditorCanvas::geometry()
 {
-    QFETCH(QString, text);
-    QFETCH(double, y);
-    QFETCH(qint64, line);
-    Shown shown(text);
+    QFETCH(Geometry, c);
+    Shown shown(c.text);
     EditorCanvasView &canvas = shown.canvas();
-    QCOMPARE(canvas.lineForY(y), line);
+    QCOMPARE(canvas.gutterWidth(), c.gutter);
+    QCOMPARE(canvas.textX(), c.gutter + 7);
+    QCOMPARE(canvas.lineForY(c.y), c.line);
     const qint64 count = shown.editor.document()->lineCount();
-    const qint64 gaps = text.count(QChar(0x2029));
+    const qint64 gaps = c.text.count(QChar(0x2029));
     QCOMPARE(canvas.totalContentHeight(), h * count + gaps * 0.3 * h + 2);
     for (qint64 l = 0; l < count; ++l) {
-        QCOMPARE(canvas.lineForY(canvas.yForLine(l)), l);  // every line's top hits that line
+        QCOMPARE(canvas.lineForY(canvas.yForLine(l)), l);
     }
 }
 
 void TestEditorCanvas::hitTestsOnExpandedTabs_data()
 {
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<int>("tabWidth");
-    QTest::addColumn<double>("cells");  // x from the text start, in character widths
-    QTest::addColumn<qint64>("column");
-
-    QTest::addRow("before the text") << "a\tb" << 4 << -2.0 << qint64(0);
-    QTest::addRow("near the tab's start") << "a\tb" << 4 << 1.3 << qint64(1);
-    QTest::addRow("nearer the first space's end") << "a\tb" << 4 << 1.6 << qint64(2);
-    QTest::addRow("deep in the gap") << "a\tb" << 4 << 3.4 << qint64(2);
-    QTest::addRow("on b's right half") << "a\tb" << 4 << 4.6 << qint64(3);
-    QTest::addRow("past the end") << "a\tb" << 4 << 30.0 << qint64(3);
-    QTest::addRow("width 8, just before b") << "a\tb" << 8 << 7.6 << qint64(2);
-    QTest::addRow("width 8, on b") << "a\tb" << 8 << 8.6 << qint64(3);
-    QTest::addRow("two tabs") << "\t\tx" << 2 << 2.6 << qint64(2);
-    QTest::addRow("combining marks") << "e\u0301e\u0301\tx" << 4 << 1.6 << qint64(2);
+    QTest::addColumn<HitTest>("c");
+    QTest::addRow("before the text") << HitTest{"a\tb", 4, -2.0, 0};
+    QTest::addRow("near the tab's start") << HitTest{"a\tb", 4, 1.3, 1};
+    QTest::addRow("nearer the first space's end") << HitTest{"a\tb", 4, 1.6, 2};
+    QTest::addRow("deep in the gap") << HitTest{"a\tb", 4, 3.4, 2};
+    QTest::addRow("on b's right half") << HitTest{"a\tb", 4, 4.6, 3};
+    QTest::addRow("past the end") << HitTest{"a\tb", 4, 30.0, 3};
+    QTest::addRow("width 8, just before b") << HitTest{"a\tb", 8, 7.6, 2};
+    QTest::addRow("width 8, on b") << HitTest{"a\tb", 8, 8.6, 3};
+    QTest::addRow("two tabs") << HitTest{"\t\tx", 2, 2.6, 2};
+    QTest::addRow("combining marks") << HitTest{"e\u0301e\u0301\tx", 4, 1.6, 2};
 }
 
 void TestEditorCanvas::hitTestsOnExpandedTabs()
 {
-    QFETCH(QString, line);
-    QFETCH(int, tabWidth);
-    QFETCH(double, cells);
-    QFETCH(qint64, column);
-    Preferences::instance().setValue(QStringLiteral("tabWidth"), tabWidth);
-    Shown shown(line + QStringLiteral("\nnext"));
+    QFETCH(HitTest, c);
+    const PreferenceSetting tabs(QStringLiteral("tabWidth"), c.tabWidth);
+    Shown shown(c.line + QStringLiteral("\nnext"));
     EditorCanvasView &canvas = shown.canvas();
     const double cell = getLayout(QStringLiteral("x"))->width();
-    QCOMPARE(canvas.colForX(canvas.textX() + cells * cell, 0), column);
+    QCOMPARE(canvas.colForX(canvas.textX() + c.cells * cell, 0), c.column);
     // The column's position is the start of its character in the expanded line.
-    const qint64 visual = visualColumn(line, column, tabWidth);
-    QCOMPARE(canvas.xForCol(column, 0), canvas.textX() + visual * cell);
-    QCOMPARE(canvas.xForCol(column, 7), canvas.textX());  // no such line
+    const qint64 visual = visualColumn(c.line, c.column, c.tabWidth);
+    QCOMPARE(canvas.xForCol(c.column, 0), canvas.textX() + visual * cell);
+    QCOMPARE(canvas.xForCol(c.column, 7), canvas.textX());  // no such line
     QCOMPARE(canvas.colForX(500, -1), 0);
-    Preferences::instance().remove(QStringLiteral("tabWidth"));
 }
 
 // The orange bar marks exactly the modified lines and the red wedge the lines with removed
-// lines after them.
-void TestEditorCanvas::framesShowTheMarks()
+// lines after them; carets and selections are drawn where their columns are.
+void TestEditorCanvas::frameShowsMarksCaretsAndSelections()
 {
-    Shown shown(QStringLiteral("zero\none\ntwo\nthree\nfour\nfive"));
-    shown.editor.document()->setOriginal(QStringLiteral("zero\nONE\ntwo\nthree\ngone\nfour\nfive"));
-    shown.editor.setCursors({TextCursor::at(5, 0)});
-    const VeskDocument &document = *shown.editor.document();
-    QVERIFY(!document.modifiedLines().isEmpty());
-    QVERIFY(!document.deletedAfterLines().isEmpty());
-    const QImage image = renderOf(shown.canvas());
-    const QColor orange(255, 149, 0);
-    for (qint64 line = 0; line < document.lineCount(); ++line) {
-        const double y = shown.canvas().yForLine(line);
-        QCOMPARE(closeTo(pixelAt(image, 0.5, y + h / 2), orange), document.modifiedLines().contains(line));
-        QVERIFY(!closeTo(pixelAt(image, 3.5, y + h / 2), orange));  // two points wide
-        const QColor corner = pixelAt(image, 0.5, y + h - 1.5);
-        QCOMPARE(corner.red() > 200 && corner.green() < 120, document.deletedAfterLines().contains(line));
-    }
-}
-
-void TestEditorCanvas::frameShowsCaretAndSelections()
-{
-    Shown shown(QStringLiteral("first line\nsecond line\nthird line\nfourth"));
+    Shown shown(QStringLiteral("first line\nsecond line\nthird line\nfourth\nfive"));
+    shown.editor.document()->setOriginal(QStringLiteral("first line\nSECOND line\nthird line\nfourth\ngone\nfive"));
     TextCursor selection = TextCursor::at(3, 2);
     selection.setAnchor(1, 3);
     shown.editor.setCursors({TextCursor::at(0, 5), selection});
+    const VeskDocument &document = *shown.editor.document();
+    QVERIFY(!document.modifiedLines().isEmpty());
+    QVERIFY(!document.deletedAfterLines().isEmpty());
     EditorCanvasView &canvas = shown.canvas();
     const QImage image = renderOf(canvas);
     const auto at = [&](double x, qint64 line, double dy) { return pixelAt(image, x, canvas.yForLine(line) + dy); };
+    const QColor orange(255, 149, 0);
+    for (qint64 line = 0; line < document.lineCount(); ++line) {
+        QCOMPARE(closeTo(at(0.5, line, h / 2), orange), document.modifiedLines().contains(line));
+        QVERIFY(!closeTo(at(3.5, line, h / 2), orange));  // two points wide
+        const QColor corner = at(0.5, line, h - 1.5);
+        QCOMPARE(corner.red() > 200 && corner.green() < 120, document.deletedAfterLines().contains(line));
+    }
 
     const double caret = canvas.xForCol(5, 0);
     QVERIFY(bluish(at(caret + 0.5, 0, 2)));
@@ -224,37 +243,29 @@ void TestEditorCanvas::frameShowsCaretAndSelections()
 
 void TestEditorCanvas::whitespaceMarks_data()
 {
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<bool>("show");
-    QTest::addColumn<QList<int>>("inkedCells");
-    QTest::addColumn<QList<int>>("blankCells");
-
+    QTest::addColumn<Whitespace>("c");
     // "⇥" in the tab's first cell, its padding blank.
-    QTest::addRow("tab at column 1") << "a\tb" << true << QList<int>{0, 1, 4} << QList<int>{2, 3};
-    QTest::addRow("dot for a space") << "a b" << true << QList<int>{0, 1, 2} << QList<int>{3};
-    QTest::addRow("hidden") << "a\tb c" << false << QList<int>{0, 4, 6} << QList<int>{1, 2, 3, 5};
+    QTest::addRow("tab at column 1") << Whitespace{"a\tb", true, {0, 1, 4}, {2, 3}};
+    QTest::addRow("dot for a space") << Whitespace{"a b", true, {0, 1, 2}, {3}};
+    QTest::addRow("hidden") << Whitespace{"a\tb c", false, {0, 4, 6}, {1, 2, 3, 5}};
 }
 
 void TestEditorCanvas::whitespaceMarks()
 {
-    QFETCH(QString, line);
-    QFETCH(bool, show);
-    QFETCH(QList<int>, inkedCells);
-    QFETCH(QList<int>, blankCells);
-    Preferences::instance().setValue(QStringLiteral("showWhitespace"), show);
-    Shown shown(QStringLiteral("caret here\n") + line);
+    QFETCH(Whitespace, c);
+    const PreferenceSetting show(QStringLiteral("showWhitespace"), c.show);
+    Shown shown(QStringLiteral("caret here\n") + c.line);
     EditorCanvasView &canvas = shown.canvas();
     const QImage image = renderOf(canvas);
     const double cell = getLayout(QStringLiteral("x"))->width();
     const double top = canvas.yForLine(1);
-    for (const int k : inkedCells) {
+    for (const int k : c.inkedCells) {
         QVERIFY2(inked(image, QRectF(canvas.textX() + k * cell, top + 2, cell, h - 4), Qt::white), qPrintable(QString::number(k)));
     }
-    for (const int k : blankCells) {
+    for (const int k : c.blankCells) {
         QVERIFY2(!inked(image, QRectF(canvas.textX() + k * cell + 1, top + 2, cell - 2, h - 4), Qt::white),
                  qPrintable(QString::number(k)));
     }
-    Preferences::instance().remove(QStringLiteral("showWhitespace"));
 }
 
 void TestEditorCanvas::darkPaletteReads()
@@ -339,30 +350,22 @@ void TestEditorCanvas::dragSelectsAndScrolls()
 
 void TestEditorCanvas::contextMenu_data()
 {
-    QTest::addColumn<QString>("selection");
-    QTest::addColumn<QString>("action");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("clipboard");
-
-    QTest::addRow("copy") << "0:6[0:2]" << "Copy" << "one two\nthree" << "e tw";
-    QTest::addRow("copy across lines") << "1:2[0:3]" << "Copy" << "one two\nthree" << " two\nth";
-    QTest::addRow("cut") << "0:6[0:2]" << "Cut" << "ono\nthree" << "e tw";
-    QTest::addRow("cut without selection") << "0:3" << "Cut" << "one two\nthree" << "CLIP";
-    QTest::addRow("paste at the caret") << "1:0" << "Paste" << "one two\nCLIPthree" << "CLIP";
-    QTest::addRow("paste over a selection") << "0:7[0:4]" << "Paste" << "one CLIP\nthree" << "CLIP";
-    QTest::addRow("select all, then copy") << "0:0" << "Select All" << "one two\nthree" << "one two\nthree";
+    QTest::addColumn<MenuChoice>("c");
+    QTest::addRow("copy") << MenuChoice{"0:6[0:2]", "Copy", "one two\nthree", "e tw"};
+    QTest::addRow("copy across lines") << MenuChoice{"1:2[0:3]", "Copy", "one two\nthree", " two\nth"};
+    QTest::addRow("cut") << MenuChoice{"0:6[0:2]", "Cut", "ono\nthree", "e tw"};
+    QTest::addRow("cut without selection") << MenuChoice{"0:3", "Cut", "one two\nthree", "CLIP"};
+    QTest::addRow("paste at the caret") << MenuChoice{"1:0", "Paste", "one two\nCLIPthree", "CLIP"};
+    QTest::addRow("paste over a selection") << MenuChoice{"0:7[0:4]", "Paste", "one CLIP\nthree", "CLIP"};
+    QTest::addRow("select all, then copy") << MenuChoice{"0:0", "Select All", "one two\nthree", "one two\nthree"};
 }
 
 void TestEditorCanvas::contextMenu()
 {
-    QFETCH(QString, selection);
-    QFETCH(QString, action);
-    QFETCH(QString, text);
-    QFETCH(QString, clipboard);
+    QFETCH(MenuChoice, c);
     Shown shown(QStringLiteral("one two\nthree"));
     QGuiApplication::clipboard()->setText(QStringLiteral("CLIP"));
-    shown.editor.setCursors(parseCursors(selection));
-
+    shown.editor.setCursors(parseCursors(c.cursors));
     QContextMenuEvent event(QContextMenuEvent::Mouse, shown.at(0, 1), shown.canvas().mapToGlobal(shown.at(0, 1)));
     QApplication::sendEvent(&shown.canvas(), &event);
     auto *menu = shown.canvas().findChild<QMenu *>();
@@ -370,19 +373,17 @@ void TestEditorCanvas::contextMenu()
     QStringList titles;
     for (QAction *item : menu->actions()) {
         titles.append(item->isSeparator() ? QStringLiteral("-") : item->text());
-    }
-    QCOMPARE(titles, QStringList({"Cut", "Copy", "Paste", "-", "Select All"}));
-    for (QAction *item : menu->actions()) {
-        if (item->text() == action) {
+        if (item->text() == c.action) {
             item->trigger();
         }
     }
     menu->close();
-    if (action == u"Select All") {
+    QCOMPARE(titles, QStringList({"Cut", "Copy", "Paste", "-", "Select All"}));
+    if (c.action == u"Select All") {
         shown.canvas().copyText();
     }
-    QCOMPARE(shown.editor.document()->text(), text);
-    QCOMPARE(QGuiApplication::clipboard()->text(), clipboard);
+    QCOMPARE(shown.editor.document()->text(), c.text);
+    QCOMPARE(QGuiApplication::clipboard()->text(), c.clipboard);
 }
 
 // The host publishes the scroll position and follows the minimap's (and go-to-line's) target.
@@ -404,6 +405,90 @@ void TestEditorCanvas::scrollHostFollowsTheEditor()
 
     shown.editor.goToLine(299, 0);  // the last line can reach the middle only as far as the range goes
     QTRY_COMPARE(shown.host.verticalScrollBar()->value(), shown.host.verticalScrollBar()->maximum());
+}
+
+void TestEditorCanvas::minimapGeometry_data()
+{
+    QTest::addColumn<Sizes>("c");
+    QTest::addRow("100 lines, 3 points each") << Sizes{100, 400, 0, 3, 300, 0, 60};
+    QTest::addRow("scrolled half way") << Sizes{100, 400, 800, 3, 300, 120, 60};
+    QTest::addRow("scrolled to the end") << Sizes{100, 400, 1600, 3, 300, 240, 60};
+    QTest::addRow("10,000 lines") << Sizes{10000, 400, 0, 0.06, 600, 0, 12};
+    QTest::addRow("fits on screen") << Sizes{5, 400, 0, 3, 15, 0, 15};
+    QTest::addRow("tiny text, marker of 12") << Sizes{2, 400, 0, 3, 6, 0, 12};
+    QTest::addRow("container height until known") << Sizes{100, 0, 0, 3, 300, 0, 75};
+}
+
+void TestEditorCanvas::minimapGeometry()
+{
+    QFETCH(Sizes, c);
+    Minimap minimap(numberedLines(c.lines), 600);
+    minimap.view.setContainerHeight(500);
+    minimap.editor.scrollState()->setViewportHeight(c.viewport);
+    minimap.editor.scrollState()->setOffsetY(-c.scrolled);
+    const MinimapView::Geometry g = minimap.view.geometry();
+    QCOMPARE(g.lines, qint64(c.lines));
+    QVERIFY(qFuzzyCompare(g.pitch, c.pitch));
+    QVERIFY(qFuzzyCompare(g.drawnHeight, c.drawn));
+    QVERIFY(qFuzzyCompare(1 + g.markerTop, 1 + c.markerTop));
+    QVERIFY(qFuzzyCompare(g.markerHeight, c.markerHeight));
+}
+
+void TestEditorCanvas::minimapClicksAndDrags()
+{
+    Minimap minimap(numberedLines(100), 600);
+    minimap.view.show();
+    QTest::mouseClick(&minimap.view, Qt::LeftButton, {}, QPoint(40, 150));
+    QCOMPARE(minimap.targets, QList<qint64>{50});
+    QTest::mousePress(&minimap.view, Qt::LeftButton, {}, QPoint(40, 3));
+    QTest::mouseMove(&minimap.view, QPoint(40, 90));
+    QTest::mouseMove(&minimap.view, QPoint(40, 580));  // below the drawn lines: the last line
+    QTest::mouseRelease(&minimap.view, Qt::LeftButton, {}, QPoint(40, 580));
+    QCOMPARE(minimap.targets, (QList<qint64>{50, 1, 30, 99}));
+}
+
+// Per line: the orange and red marks at the left, a bar for the text from its indentation, and
+// the caret's line in blue.
+void TestEditorCanvas::minimapDrawsMarksAndBars()
+{
+    Minimap minimap(QStringLiteral("top\n        indented and long\n\n    \nlast"), 300);
+    minimap.editor.document()->setOriginal(QStringLiteral("TOP\n        indented and long\nremoved\n\n    \nlast"));
+    minimap.editor.setCursors({TextCursor::at(4, 0)});
+    const QImage image = renderOf(minimap.view);
+
+    const VeskDocument &document = *minimap.editor.document();
+    const QColor orange(255, 149, 0);
+    for (qint64 line = 0; line < document.lineCount(); ++line) {
+        QVERIFY2(closeTo(pixelAt(image, 2, line * 3 + 1), orange, 60) == document.modifiedLines().contains(line),
+                 qPrintable(QStringLiteral("line %1: %2").arg(line).arg(pixelAt(image, 2, line * 3 + 1).name())));
+    }
+    QVERIFY(document.deletedAfterLines().contains(1));  // "removed" was after line 1
+    const QColor mark = pixelAt(image, 2, 1 * 3 + 2);
+    QVERIFY(mark.red() > 200 && mark.green() < 120);
+    const QColor background = pixelAt(image, 70, 100);
+    QVERIFY(!inked(image, QRectF(4, 3, 3, 2), background));      // indentation of line 1: 8 × 0.4
+    QVERIFY(inked(image, QRectF(8, 3, 1, 2), background));       // its bar starts at 4 + 3.2
+    QVERIFY(!inked(image, QRectF(4, 6, 70, 5), background));     // blank lines have no bar
+    QVERIFY(bool(pixelAt(image, 5, 13).blue() > pixelAt(image, 5, 13).red() + 60));  // caret line
+}
+
+// With more lines than pixels every row still shows a bar at least one point high, and a marked
+// line marks its row.
+void TestEditorCanvas::minimapThinLinesStillShow()
+{
+    const QString text = numberedLines(10000);
+    Minimap minimap(text, 600);
+    const QString original = QString(text).replace(QStringLiteral("line 5000\n"), QStringLiteral("changed\n"));
+    minimap.editor.document()->setOriginal(original);
+    QVERIFY(minimap.editor.document()->modifiedLines().contains(5000));
+    minimap.view.show();
+    const QImage image = renderOf(minimap.view);
+    const QColor background = pixelAt(image, 70, 10);
+    for (int row = 0; row < 600; row += 37) {
+        QVERIFY2(inked(image, QRectF(5, row, 2, 1), background), qPrintable(QString::number(row)));
+    }
+    QVERIFY(closeTo(pixelAt(image, 1, 300), QColor(255, 149, 0), 60));
+    QVERIFY(!closeTo(pixelAt(image, 1, 200), QColor(255, 149, 0), 60));
 }
 
 QTEST_MAIN(TestEditorCanvas)

@@ -6,7 +6,7 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
+#include <QScopeGuard>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -17,29 +17,31 @@ using namespace vesk::test;
 
 namespace {
 
-constexpr qint64 second = 1'000'000'000;
-const FileTime openedAt{1'600'000'000 * second};
-
-QList<qint64> marks(const EditorViewModel &editor)
+struct Lifecycle
 {
-    return sortedLines(editor.document()->modifiedLines());
-}
+    bool edit;
+    QString disk;     // "", "newer", "older" or "deleted"
+    QString actions;  // comma-separated
+    bool conflict;
+    QByteArray diskAfter, editorAfter;
+    QByteArray loaded = "one\ntwo\n";
+};
+
+struct Baseline
+{
+    QString repo;  // empty: no repository
+    QString file;
+    QByteArray committed;  // null: not committed
+    QByteArray onDisk;
+    bool throughLink;
+    QList<qint64> marked;
+};
 
 // Lets every background hand-back reach the main thread.
 void settleBackgroundWork()
 {
     waitForBackgroundWork();
     QCoreApplication::processEvents();
-}
-
-// Writes `content` to `path` and gives it a modification time `offset` seconds from openedAt.
-void changeOnDisk(const QString &path, const QByteArray &content, qint64 offset)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(content);
-    file.close();
-    QVERIFY(setModificationTime(path, FileTime{openedAt.nanoseconds + offset * second}));
 }
 
 } // namespace
@@ -49,166 +51,137 @@ class TestEditorFiles : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void openSetsTheFileState();
-    void openFailures_data();
-    void openFailures();
+    void open_data();
+    void open();
     void lifecycle_data();
     void lifecycle();
     void reloadKeepsTheCaretLine();
-    void emptyFileIsAFileLikeAnyOther();
     void saveKeepsModeAndLinks();
     void writeFailures_data();
     void writeFailures();
-    void openingAnotherFileKeepsUnsavedEdits_data();
-    void openingAnotherFileKeepsUnsavedEdits();
     void headBaseline_data();
     void headBaseline();
-    void lateBaselineGoesNowhere();
-    void refreshGitBaseline();
+    void baselineFollowsTheOpenFile();
     void conflictDiff_data();
     void conflictDiff();
 };
 
-void TestEditorFiles::openSetsTheFileState()
+void TestEditorFiles::open_data()
 {
+    QTest::addColumn<QByteArray>("content");  // null: no file; "<dir>": a folder
+    QTest::addRow("missing file") << QByteArray();
+    QTest::addRow("a folder") << QByteArray("<dir>");
+    QTest::addRow("stray continuation byte after ascii") << QByteArray("abcdefghij\x80");
+    QTest::addRow("cut-off sequence at the end") << QByteArray("ab\xE2\x82");
+    QTest::addRow("valid multi-byte text opens") << QByteArray("caf\xC3\xA9 \xE6\xBC\xA2 \xF0\x9F\x91\x8D\n");
+}
+
+// Opening auto-saves the previous file first; a failed open leaves everything as it was, a
+// successful one starts the new file afresh.
+void TestEditorFiles::open()
+{
+    QFETCH(QByteArray, content);
+    const bool opens = content.startsWith("caf");
     QTemporaryDir dir;
     EditorViewModel editor;
     QStringList opened;
     editor.setOnFileOpened([&opened](const QString &path) { opened.append(path); });
-    const QString first = writeFile(dir.path(), QStringLiteral("a.txt"), "one\r\ntwo");
-    const QString second = writeFile(dir.path(), QStringLiteral("dir/b.txt"), "b");
-    editor.openFile(first);
-    editor.setCursors(parseCursors(QStringLiteral("1:2[0:0] 0:1")));
-    editor.setPendingConflict(true);
-    editor.openFile(second);
-    QCOMPARE(editor.currentFilePath(), std::optional<QString>(second));
-    QCOMPARE(editor.currentFileName(), QStringLiteral("b.txt"));
-    QCOMPARE(describeCursors(editor.cursors()), QStringLiteral("0:0"));
-    QVERIFY(!editor.pendingConflict());
-    QVERIFY(!editor.hasUnsavedEdits());
-    QCOMPARE(editor.lastKnownModDate(), modificationTime(second));
-    QCOMPARE(opened, (QStringList{first, second}));
-    QCOMPARE(editor.openError(), std::optional<QString>());
-}
-
-void TestEditorFiles::openFailures_data()
-{
-    QTest::addColumn<QByteArray>("content");  // null: no file; "<dir>": a folder
-    QTest::addColumn<bool>("opens");
-    QTest::addRow("missing file") << QByteArray() << false;
-    QTest::addRow("a folder") << QByteArray("<dir>") << false;
-    QTest::addRow("overlong slash") << QByteArray("a\xC0\xAF") << false;
-    QTest::addRow("stray continuation byte") << QByteArray("abcdefghij\x80") << false;
-    QTest::addRow("encoded surrogate") << QByteArray("\xED\xA0\x80") << false;
-    QTest::addRow("cut-off sequence") << QByteArray("ab\xE2\x82") << false;
-    QTest::addRow("above the last code point") << QByteArray("\xF4\x90\x80\x80") << false;
-    QTest::addRow("valid multi-byte text opens") << QByteArray("caf\xC3\xA9 \xE6\xBC\xA2 \xF0\x9F\x91\x8D\n") << true;
-}
-
-void TestEditorFiles::openFailures()
-{
-    QFETCH(QByteArray, content);
-    QFETCH(bool, opens);
-    QTemporaryDir dir;
-    EditorViewModel editor;
     const QString previous = openText(editor, dir, QStringLiteral("keep\n"), QStringLiteral("previous.txt"));
+    editor.setPendingConflict(true);
+    editor.openFile(previous);
+    QVERIFY(!editor.pendingConflict());
     editor.insertAtCursors(QStringLiteral("E"));
-    const QString path = dir.filePath(QStringLiteral("target"));
+    editor.setCursors(parseCursors(QStringLiteral("0:1[0:0] 0:0")));
+    const QString path = dir.filePath(QStringLiteral("sub/target.txt"));
     if (content == "<dir>") {
         QVERIFY(QDir().mkpath(path));
     } else if (!content.isNull()) {
-        writeFile(dir.path(), QStringLiteral("target"), content);
+        writeFile(dir.path(), QStringLiteral("sub/target.txt"), content);
     }
     editor.openFile(path);
-    QCOMPARE(readFile(previous), QByteArray("Ekeep\n"));  // auto-saved whatever happened next
+    QCOMPARE(readFile(previous), QByteArray("Ekeep\n"));
     QCOMPARE(editor.currentFilePath(), std::optional<QString>(opens ? path : previous));
+    QCOMPARE(editor.currentFileName(), opens ? QStringLiteral("target.txt") : QStringLiteral("previous.txt"));
     QCOMPARE(editor.document()->text(), opens ? QString::fromUtf8(content) : QStringLiteral("Ekeep\n"));
+    QCOMPARE(describeCursors(editor.cursors()), opens ? QStringLiteral("0:0") : QStringLiteral("0:1[0:0] 0:0"));
+    QCOMPARE(opened, (opens ? QStringList{previous, previous, path} : QStringList{previous, previous}));
+    QVERIFY(!editor.hasUnsavedEdits());
     QCOMPARE(editor.openError().has_value(), !opens);
-    if (!opens) {
+    if (opens) {
+        QCOMPARE(editor.lastKnownModDate(), modificationTime(path));
+    } else {
         QVERIFY(editor.openError()->contains(QStringLiteral("target")));
     }
 }
 
 void TestEditorFiles::lifecycle_data()
 {
-    QTest::addColumn<bool>("edit");
-    QTest::addColumn<QString>("disk");     // "", "newer", "older" or "deleted"
-    QTest::addColumn<QString>("actions");  // comma-separated
-    QTest::addColumn<bool>("conflict");
-    QTest::addColumn<QByteArray>("diskAfter");
-    QTest::addColumn<QByteArray>("editorAfter");
-
+    QTest::addColumn<Lifecycle>("c");
     const QByteArray loaded = "one\ntwo\n";
     const QByteArray edited = "Xone\ntwo\n";
     const QByteArray external = "disk\n";
-    QTest::addRow("clean: a newer disk copy is taken over") << false << "newer" << "reload" << false << external
-                                                            << external;
-    QTest::addRow("clean: an older date counts as unchanged") << false << "older" << "reload" << false << external
-                                                              << loaded;
+    using L = Lifecycle;
+    QTest::addRow("clean: a newer disk copy is taken over") << L{false, "newer", "reload", false, external, external};
+    QTest::addRow("clean: an older date counts as unchanged") << L{false, "older", "reload", false, external, loaded};
     QTest::addRow("clean: save takes the newer disk copy over without writing")
-        << false << "newer" << "save" << false << external << external;
-    QTest::addRow("dirty: save writes") << true << "" << "save" << false << edited << edited;
-    QTest::addRow("dirty: an older disk date does not stop a save") << true << "older" << "save" << false << edited
-                                                                    << edited;
-    QTest::addRow("dirty: reload raises the conflict") << true << "newer" << "reload" << true << external << edited;
-    QTest::addRow("dirty: save raises the conflict") << true << "newer" << "save" << true << external << edited;
-    QTest::addRow("dirty: auto-save neither writes nor raises") << true << "newer" << "autoSave" << false << external
-                                                                << edited;
+        << L{false, "newer", "save", false, external, external};
+    QTest::addRow("clean empty file: a newer disk copy is taken over")
+        << L{false, "newer", "save,reload", false, external, external, ""};
+    QTest::addRow("dirty: save writes") << L{true, "", "save", false, edited, edited};
+    QTest::addRow("dirty: an older disk date does not stop a save") << L{true, "older", "save", false, edited, edited};
+    QTest::addRow("dirty: reload raises the conflict") << L{true, "newer", "reload", true, external, edited};
+    QTest::addRow("dirty: save raises the conflict") << L{true, "newer", "save", true, external, edited};
+    QTest::addRow("dirty: opening another file raises it") << L{true, "newer", "open", true, external, edited};
+    QTest::addRow("dirty: auto-save neither writes nor raises")
+        << L{true, "newer", "autoSave", false, external, edited};
     QTest::addRow("conflict: saving and reloading are suspended")
-        << true << "newer" << "reload,save,autoSave,reload" << true << external << edited;
-    QTest::addRow("conflict: keep my edits") << true << "newer" << "reload,forceSave,reload" << false << edited
-                                             << edited;
-    QTest::addRow("conflict: reload from disk") << true << "newer" << "save,forceReload,reload" << false << external
-                                                << external;
+        << L{true, "newer", "reload,save,autoSave,reload", true, external, edited};
+    QTest::addRow("conflict: keep my edits") << L{true, "newer", "reload,forceSave,reload", false, edited, edited};
+    QTest::addRow("conflict: reload from disk")
+        << L{true, "newer", "save,forceReload,reload", false, external, external};
     QTest::addRow("conflict: cancel, then the next check raises it again")
-        << true << "newer" << "reload,cancel,reload" << true << external << edited;
-    QTest::addRow("conflict: cancel, then save raises it again") << true << "newer" << "save,cancel,save" << true
-                                                                 << external << edited;
+        << L{true, "newer", "reload,cancel,reload", true, external, edited};
+    QTest::addRow("conflict: cancel, then save raises it again") << L{true, "newer", "save,cancel,save", true, external,
+                                                                      edited};
     QTest::addRow("deleted file: reload ignores it, save writes it anew")
-        << true << "deleted" << "reload,save" << false << edited << edited;
-    QTest::addRow("deleted file: clean editor does not write") << false << "deleted" << "save,autoSave" << false
-                                                               << QByteArray() << loaded;
+        << L{true, "deleted", "reload,save", false, edited, edited};
+    QTest::addRow("deleted file: a clean editor does not write")
+        << L{false, "deleted", "save,autoSave", false, {}, loaded};
 }
 
 void TestEditorFiles::lifecycle()
 {
-    QFETCH(bool, edit);
-    QFETCH(QString, disk);
-    QFETCH(QString, actions);
-    QFETCH(bool, conflict);
-    QFETCH(QByteArray, diskAfter);
-    QFETCH(QByteArray, editorAfter);
+    QFETCH(Lifecycle, c);
     QTemporaryDir dir;
-    const QString path = writeFile(dir.path(), QStringLiteral("f.txt"), "one\ntwo\n");
-    QVERIFY(setModificationTime(path, openedAt));
     EditorViewModel editor;
-    editor.openFile(path);
-    if (edit) {
+    const QString path = openText(editor, dir, QString::fromUtf8(c.loaded));
+    if (c.edit) {
         editor.insertAtCursors(QStringLiteral("X"));
     }
-    if (disk == u"deleted") {
+    if (c.disk == u"deleted") {
         QVERIFY(QFile::remove(path));
-    } else if (!disk.isEmpty()) {
-        changeOnDisk(path, "disk\n", disk == u"newer" ? 10 : -10);
+    } else if (!c.disk.isEmpty()) {
+        changeOnDisk(path, "disk\n", c.disk == u"newer" ? 10 : -10);
     }
-    for (const QString &action : actions.split(u',')) {
-        if (action == u"reload") {
-            editor.reloadIfChanged();
-        } else if (action == u"save") {
-            editor.save();
-        } else if (action == u"autoSave") {
-            editor.autoSave();
-        } else if (action == u"forceSave") {
-            editor.forceSaveToDisk();
-        } else if (action == u"forceReload") {
-            editor.forceReloadFromDisk();
-        } else {
+    const QHash<QString, void (EditorViewModel::*)()> actions{
+        {"reload", &EditorViewModel::reloadIfChanged}, {"save", &EditorViewModel::save},
+        {"autoSave", &EditorViewModel::autoSave},      {"forceSave", &EditorViewModel::forceSaveToDisk},
+        {"forceReload", &EditorViewModel::forceReloadFromDisk},
+    };
+    for (const QString &action : c.actions.split(u',')) {
+        if (action == u"cancel") {
             editor.setPendingConflict(false);
+        } else if (action == u"open") {
+            editor.openFile(writeFile(dir.path(), QStringLiteral("other.txt"), "other\n"));
+        } else {
+            (editor.*actions.value(action))();
         }
     }
-    QCOMPARE(editor.pendingConflict(), conflict);
-    QCOMPARE(QFile::exists(path) ? readFile(path) : QByteArray(), diskAfter);
-    QCOMPARE(editor.document()->text().toUtf8(), editorAfter);
+    QCOMPARE(editor.pendingConflict(), c.conflict);
+    QCOMPARE(QFile::exists(path) ? readFile(path) : QByteArray(), c.diskAfter);
+    QCOMPARE(editor.document()->text().toUtf8(), c.editorAfter);
+    QCOMPARE(editor.currentFilePath(), std::optional<QString>(path));
+    QCOMPARE(editor.openError().has_value(), c.actions == u"open");
     QCOMPARE(editor.saveError(), std::optional<QString>());
 }
 
@@ -217,47 +190,19 @@ void TestEditorFiles::reloadKeepsTheCaretLine()
     QTemporaryDir dir;
     EditorViewModel editor;
     const QString path = openText(editor, dir, QStringLiteral("0\n1\n2\n3\n4\n5"));
-    QVERIFY(setModificationTime(path, openedAt));
-    editor.openFile(path);
     editor.setCursors(parseCursors(QStringLiteral("4:1[0:0] 1:0")));
     changeOnDisk(path, "a\nbb\nccc", 1);
     editor.reloadIfChanged();
     QCOMPARE(describeCursors(editor.cursors()), QStringLiteral("2:0"));
-    QCOMPARE(editor.lastKnownModDate(), std::optional<FileTime>(FileTime{openedAt.nanoseconds + second}));
-}
-
-void TestEditorFiles::emptyFileIsAFileLikeAnyOther()
-{
-    QTemporaryDir dir;
-    const QString path = writeFile(dir.path(), QStringLiteral("empty.txt"), QByteArray());
-    QVERIFY(setModificationTime(path, openedAt));
-    EditorViewModel editor;
-    QVERIFY(!editor.lastSavedContent());  // nothing read or written yet
-    editor.openFile(path);
-    QVERIFY(editor.lastSavedContent());
-    QCOMPARE(editor.lastSavedContent()->length(), 0);
-    QVERIFY(!editor.hasUnsavedEdits());
-    editor.save();
-    QCOMPARE(modificationTime(path), std::optional<FileTime>(openedAt));  // nothing to write
-    changeOnDisk(path, "filled\n", 5);
-    editor.reloadIfChanged();
-    QVERIFY(!editor.pendingConflict());
-    QCOMPARE(editor.document()->text(), QStringLiteral("filled\n"));
-
-    // Saving twice without edits writes once.
-    editor.insertAtCursors(QStringLiteral("x"));
-    editor.save();
-    QVERIFY(setModificationTime(path, openedAt));  // older than what the editor saw: no change
-    editor.save();
-    QCOMPARE(modificationTime(path), std::optional<FileTime>(openedAt));
-    QCOMPARE(readFile(path), QByteArray("xfilled\n"));
+    QCOMPARE(editor.lastKnownModDate(), modificationTime(path));
 }
 
 void TestEditorFiles::saveKeepsModeAndLinks()
 {
     QTemporaryDir dir;
     const QString target = writeFile(dir.path(), QStringLiteral("real/target.sh"), "echo hi\n");
-    QVERIFY(QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup));
+    const QFile::Permissions mode = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup;
+    QVERIFY(QFile::setPermissions(target, mode));
     const QString link = dir.filePath(QStringLiteral("link.sh"));
     QVERIFY(QFile::link(QStringLiteral("real/target.sh"), link));
     EditorViewModel editor;
@@ -267,9 +212,7 @@ void TestEditorFiles::saveKeepsModeAndLinks()
     QCOMPARE(editor.saveError(), std::optional<QString>());
     QVERIFY(QFileInfo(link).isSymLink());
     QCOMPARE(readFile(target), QByteArray("# echo hi\n"));
-    const QFile::Permissions modeBits(0x7077);  // owner, group and others; not the caller's own view
-    QCOMPARE(QFileInfo(target).permissions() & modeBits,
-             QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup);
+    QCOMPARE(QFileInfo(target).permissions() & QFile::Permissions(0x7077), mode);  // not the caller's own bits
     QVERIFY(!editor.hasUnsavedEdits());
 }
 
@@ -282,6 +225,8 @@ void TestEditorFiles::writeFailures_data()
     QTest::addRow("file size limit stands in for a full disk") << "size limit";
 }
 
+// A failed write is reported, leaves the edits unsaved, the file as it was and the editor on
+// it; the next save after the cause is mended writes everything.
 void TestEditorFiles::writeFailures()
 {
     QFETCH(QString, failure);
@@ -291,15 +236,20 @@ void TestEditorFiles::writeFailures()
     QTemporaryDir dir;
     const QString folder = dir.filePath(QStringLiteral("sub"));
     const QString path = writeFile(dir.path(), QStringLiteral("sub/f.txt"), "saved\n");
+    const QString other = writeFile(dir.path(), QStringLiteral("other.txt"), "other\n");
     EditorViewModel editor;
     editor.openFile(path);
     const std::optional<FileTime> seen = editor.lastKnownModDate();
     editor.insertAtCursors(QString(4096, u'x'));
-    const QByteArray wanted = QByteArray(4096, 'x') + "saved\n";
 
     const QFile::Permissions writable = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
     rlimit limit{};
     std::function<void()> mend;
+    const auto mendAtExit = qScopeGuard([&mend] {
+        if (mend) {
+            mend();
+        }
+    });
     if (failure == u"read-only file") {
         QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup));
         mend = [&] { QFile::setPermissions(path, writable); };
@@ -323,116 +273,73 @@ void TestEditorFiles::writeFailures()
         mend = [&] { ::setrlimit(RLIMIT_FSIZE, &limit); };
     }
     editor.save();
-    const std::optional<QString> error = editor.saveError();
-    const bool stillDirty = editor.hasUnsavedEdits();
-    const std::optional<FileTime> seenAfterFailure = editor.lastKnownModDate();
-    mend();
-    QVERIFY(error.has_value());
-    QVERIFY2(error->contains(QStringLiteral("f.txt")), qPrintable(*error));
-    QVERIFY(stillDirty);
-    QCOMPARE(seenAfterFailure, seen);
+    QVERIFY(editor.saveError().has_value());
+    QVERIFY2(editor.saveError()->contains(QStringLiteral("f.txt")), qPrintable(*editor.saveError()));
+    QVERIFY(editor.hasUnsavedEdits());
+    QCOMPARE(editor.lastKnownModDate(), seen);
     if (failure != u"folder replaced") {
         QCOMPARE(readFile(path), QByteArray("saved\n"));
     }
+    editor.openFile(other);  // would drop the edits
+    QCOMPARE(editor.currentFilePath(), std::optional<QString>(path));
+    QVERIFY(editor.openError().has_value());
+    std::exchange(mend, nullptr)();
     editor.save();
     QCOMPARE(editor.saveError(), std::optional<QString>());
-    QCOMPARE(readFile(path), wanted);
+    QCOMPARE(readFile(path), QByteArray(4096, 'x') + "saved\n");
     QVERIFY(!editor.hasUnsavedEdits());
-}
-
-void TestEditorFiles::openingAnotherFileKeepsUnsavedEdits_data()
-{
-    QTest::addColumn<bool>("readOnly");
-    QTest::addColumn<bool>("conflict");
-    QTest::addRow("the auto-save fails") << true << false;
-    QTest::addRow("the disk copy is newer") << false << true;
-}
-
-void TestEditorFiles::openingAnotherFileKeepsUnsavedEdits()
-{
-    QFETCH(bool, readOnly);
-    QFETCH(bool, conflict);
-    QTemporaryDir dir;
-    EditorViewModel editor;
-    const QString first = openText(editor, dir, QStringLiteral("first\n"), QStringLiteral("first.txt"));
-    const QString other = writeFile(dir.path(), QStringLiteral("other.txt"), "other\n");
-    editor.insertAtCursors(QStringLiteral("edit "));
-    if (readOnly) {
-        QVERIFY(QFile::setPermissions(first, QFile::ReadOwner));
-    } else {
-        changeOnDisk(first, "changed\n", qint64(3600) * 24 * 365 * 100);
-    }
-    editor.openFile(other);
-    QCOMPARE(editor.currentFilePath(), std::optional<QString>(first));
-    QCOMPARE(editor.document()->text(), QStringLiteral("edit first\n"));
-    QVERIFY(editor.openError().has_value());
-    QCOMPARE(editor.saveError().has_value(), readOnly);
-    QCOMPARE(editor.pendingConflict(), conflict);
-    QFile::setPermissions(first, QFile::ReadOwner | QFile::WriteOwner);
 }
 
 void TestEditorFiles::headBaseline_data()
 {
-    QTest::addColumn<QString>("repo");  // empty: no repository
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<QByteArray>("committed");  // null: not committed
-    QTest::addColumn<QByteArray>("onDisk");
-    QTest::addColumn<bool>("throughLink");
-    QTest::addColumn<QList<qint64>>("expected");
-
-    QTest::addRow("committed file changed on disk") << "repo" << "src/a.txt" << QByteArray("a\nb\nc\n")
-                                                    << QByteArray("a\nB\nc\n") << false << QList<qint64>{1};
-    QTest::addRow("outside any repository") << "" << "a.txt" << QByteArray() << QByteArray("a\nb\n") << false
-                                            << QList<qint64>{};
-    QTest::addRow("multi-byte repository name") << QStringLiteral("R\u00E9p\u00F6 \u6F22\u5B57 \U0001F600")
-                                                << QStringLiteral("sub dir/\u30D5\u30A1\u30A4\u30EB.txt")
-                                                << QByteArray("one\ntwo\n") << QByteArray("one\nTWO\n") << false
-                                                << QList<qint64>{1};
-    QTest::addRow("opened through a linked folder") << "repo" << "src/a.txt" << QByteArray("a\nb\n")
-                                                    << QByteArray("A\nb\n") << true << QList<qint64>{0};
-    QTest::addRow("new file in the repository") << "repo" << "new.txt" << QByteArray() << QByteArray("x\n") << false
-                                                << QList<qint64>{};
-    QTest::addRow("committed content that is not UTF-8") << "repo" << "latin.txt" << QByteArray("caf\xE9\n")
-                                                         << QByteArray("caf\xC3\xA9\n") << false << QList<qint64>{};
+    QTest::addColumn<Baseline>("c");
+    using B = Baseline;
+    using L = QList<qint64>;
+    QTest::addRow("committed file changed on disk") << B{"repo", "src/a.txt", "a\nb\nc\n", "a\nB\nc\n", false, L{1}};
+    QTest::addRow("outside any repository") << B{"", "a.txt", {}, "a\nb\n", false, L{}};
+    QTest::addRow("multi-byte repository name") << B{"R\u00E9p\u00F6 \u6F22\u5B57 \U0001F600",
+                                                     "sub dir/\u30D5\u30A1\u30A4\u30EB.txt", "one\ntwo\n", "one\nTWO\n",
+                                                     false, L{1}};
+    QTest::addRow("opened through a linked folder") << B{"repo", "src/a.txt", "a\nb\n", "A\nb\n", true, L{0}};
+    QTest::addRow("new file in the repository") << B{"repo", "new.txt", {}, "x\n", false, L{}};
+    QTest::addRow("committed content that is not UTF-8") << B{"repo", "latin.txt", "caf\xE9\n", "caf\xC3\xA9\n", false,
+                                                              L{}};
 }
 
 void TestEditorFiles::headBaseline()
 {
-    QFETCH(QString, repo);
-    QFETCH(QString, file);
-    QFETCH(QByteArray, committed);
-    QFETCH(QByteArray, onDisk);
-    QFETCH(bool, throughLink);
-    QFETCH(QList<qint64>, expected);
+    QFETCH(Baseline, c);
     QTemporaryDir dir;
-    const QString root = dir.filePath(repo);
-    if (!repo.isEmpty()) {
+    const QString root = dir.filePath(c.repo);
+    if (!c.repo.isEmpty()) {
         initGitRepo(root);
         writeFile(root, QStringLiteral("README"), "readme\n");
-        if (!committed.isNull()) {
-            writeFile(root, file, committed);
+        if (!c.committed.isNull()) {
+            writeFile(root, c.file, c.committed);
         }
         commitAll(root);
     }
-    writeFile(root, file, onDisk);
-    QString path = QDir(root).filePath(file);
-    if (throughLink) {
+    writeFile(root, c.file, c.onDisk);
+    QString path = QDir(root).filePath(c.file);
+    if (c.throughLink) {
         QVERIFY(QFile::link(root, dir.filePath(QStringLiteral("link"))));
-        path = dir.filePath(QStringLiteral("link/") + file);
+        path = dir.filePath(QStringLiteral("link/") + c.file);
     }
     EditorViewModel editor;
     editor.openFile(path);
     QCOMPARE(marks(editor), QList<qint64>{});  // the loaded text is the first baseline
-    if (expected.isEmpty()) {
+    if (c.marked.isEmpty()) {
         settleBackgroundWork();
-        QCOMPARE(marks(editor), expected);
+        QCOMPARE(marks(editor), c.marked);
     } else {
-        QTRY_COMPARE(marks(editor), expected);
-        QCOMPARE(EditorViewModel::gitHeadContent(path), std::optional<QByteArray>(committed));
+        QTRY_COMPARE(marks(editor), c.marked);
+        QCOMPARE(EditorViewModel::gitHeadContent(path), std::optional<QByteArray>(c.committed));
     }
 }
 
-void TestEditorFiles::lateBaselineGoesNowhere()
+// A committed text that arrives after another file was opened, or after the editor is gone,
+// goes nowhere; a refresh after a commit takes the new HEAD.
+void TestEditorFiles::baselineFollowsTheOpenFile()
 {
     QTemporaryDir dir;
     const QString root = dir.filePath(QStringLiteral("repo"));
@@ -444,26 +351,16 @@ void TestEditorFiles::lateBaselineGoesNowhere()
 
     EditorViewModel editor;
     editor.openFile(inRepo);
-    editor.openFile(outside);  // before the first file's committed text is back
+    editor.openFile(outside);
     settleBackgroundWork();
     QCOMPARE(marks(editor), QList<qint64>{});
 
     auto *gone = new EditorViewModel;
     gone->openFile(inRepo);
     delete gone;
-    settleBackgroundWork();  // the hand-back finds no editor and does nothing
-}
+    settleBackgroundWork();
 
-void TestEditorFiles::refreshGitBaseline()
-{
-    QTemporaryDir dir;
-    const QString root = dir.filePath(QStringLiteral("repo"));
-    initGitRepo(root);
-    const QString path = writeFile(root, QStringLiteral("a.txt"), "a\nb\n");
-    commitAll(root);
-    writeFile(root, QStringLiteral("a.txt"), "a\nB\n");
-    EditorViewModel editor;
-    editor.openFile(path);
+    editor.openFile(inRepo);
     QTRY_COMPARE(marks(editor), QList<qint64>{1});
     commitAll(root);
     editor.refreshGitBaseline();
@@ -477,13 +374,14 @@ void TestEditorFiles::conflictDiff_data()
     QTest::addColumn<bool>("diffMissing");
     QTest::addColumn<QList<qint64>>("removed");
     QTest::addColumn<QList<qint64>>("added");
-    QTest::addRow("same text") << "a\nb\n" << "a\nb\n" << false << QList<qint64>{} << QList<qint64>{};
-    QTest::addRow("one line changed") << "a\nb\nc\n" << "a\nB\nc\n" << false << QList<qint64>{1} << QList<qint64>{1};
-    QTest::addRow("lines that start with dashes and pluses")
-        << "x\n-- note\ny\n" << "x\n++ plus\ny\n" << false << QList<qint64>{1} << QList<qint64>{1};
-    QTest::addRow("no final line feed") << "a\nb" << "a\nb\nc" << false << QList<qint64>{1} << QList<qint64>{1, 2};
-    QTest::addRow("from nothing") << "" << "a\nb\n" << false << QList<qint64>{} << QList<qint64>{0, 1};
-    QTest::addRow("diff cannot run") << "a\n" << "b\n" << true << QList<qint64>{} << QList<qint64>{};
+    using L = QList<qint64>;
+    QTest::addRow("same text") << "a\nb\n" << "a\nb\n" << false << L{} << L{};
+    QTest::addRow("one line changed") << "a\nb\nc\n" << "a\nB\nc\n" << false << L{1} << L{1};
+    QTest::addRow("lines that start with dashes and pluses") << "x\n-- note\ny\n" << "x\n++ plus\ny\n" << false << L{1}
+                                                             << L{1};
+    QTest::addRow("no final line feed") << "a\nb" << "a\nb\nc" << false << L{1} << L{1, 2};
+    QTest::addRow("from nothing") << "" << "a\nb\n" << false << L{} << L{0, 1};
+    QTest::addRow("diff cannot run") << "a\n" << "b\n" << true << L{} << L{};
 }
 
 void TestEditorFiles::conflictDiff()
@@ -501,7 +399,7 @@ void TestEditorFiles::conflictDiff()
     const qsizetype before = QDir(userTempDir()).entryList(filter).size();
     const conflict::SideBySideDiff diff = conflict::computeDiff(a, b);
     resetToolPaths();
-    QCOMPARE(QDir(userTempDir()).entryList(filter).size(), before);
+    QCOMPARE(QDir(userTempDir()).entryList(filter).size(), before);  // no temporary file left behind
     QCOMPARE(sortedLines(diff.removed), removed);
     QCOMPARE(sortedLines(diff.added), added);
 }

@@ -6,8 +6,6 @@
 #include "editor/ui/standalone_editor_window.h"
 #include "editor/ui/status_bar_view.h"
 #include "editor/ui/symbol_icons.h"
-#include "platform/background.h"
-#include "platform/file_time.h"
 #include "view_test_util.h"
 
 #include <QDir>
@@ -37,17 +35,6 @@ QString visibleTexts(QWidget &row)
     return texts.join(QStringLiteral(" | "));
 }
 
-// Makes the file look changed on disk: new content and a later modification time.
-void changeOnDisk(const QString &path, const QByteArray &content)
-{
-    const std::optional<FileTime> before = modificationTime(path);
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(content);
-    file.close();
-    QVERIFY(setModificationTime(path, FileTime{before->nanoseconds + 10'000'000'000}));
-}
-
 // Takes the focus away to another window and gives it back, as a user switching windows does.
 void leaveAndReturn(QWidget &window)
 {
@@ -74,6 +61,19 @@ void closeAllWindows()
     }
 }
 
+struct Header
+{
+    QString file;  // relative to the test folder; "@" stands for it
+    QString repo, edit, symbol, shown;
+};
+
+// Opens `path` in a window of its own and waits until its canvas takes the keys; null on failure.
+StandaloneEditorWindow *openFocused(const QString &path)
+{
+    StandaloneEditorWindow *window = openFileInNewWindow(path);
+    return window && QTest::qWaitFor([window] { return window->view()->canvas()->hasFocus(); }) ? window : nullptr;
+}
+
 } // namespace
 
 class TestEditorWindows : public QObject
@@ -84,14 +84,12 @@ private Q_SLOTS:
     void cleanup() { closeAllWindows(); }
     void statusBar_data();
     void statusBar();
-    void statusBarOfARealRepository();
     void diffHeader_data();
     void diffHeader();
     void symbolIcons_data();
     void symbolIcons();
     void goToLine_data();
     void goToLine();
-    void goToLinePanelIsSingle();
     void standaloneWindowRegistry();
     void standaloneKeys_data();
     void standaloneKeys();
@@ -107,102 +105,75 @@ private:
 void TestEditorWindows::statusBar_data()
 {
     QTest::addColumn<QString>("cursors");
-    QTest::addColumn<bool>("isRepo");
-    QTest::addColumn<int>("changes");
-    QTest::addColumn<QString>("shown");
-
-    QTest::addRow("one caret, no repository") << "2:6" << false << 0 << "/work/repo | Ln 3, Col 7";
-    QTest::addRow("three carets") << "0:0 1:1 1:3" << false << 0 << "/work/repo | Ln 1, Col 1 | 3 cursors";
-    QTest::addRow("no carets") << "" << false << 0 << "/work/repo";
-    QTest::addRow("repository with changes") << "0:1" << true << 2 << "/work/repo | Ln 1, Col 2 | · | 2 | main";
-    QTest::addRow("clean repository") << "0:1" << true << 0 << "/work/repo | Ln 1, Col 2 | · | main";
+    QTest::addColumn<int>("changes");  // changed files of the repository; -1: not a repository
+    QTest::addColumn<QString>("shown");  // "@": the repository's folder
+    QTest::addRow("one caret, no repository") << "2:6" << -1 << "@ | Ln 3, Col 7";
+    QTest::addRow("three carets") << "0:0 1:1 1:3" << -1 << "@ | Ln 1, Col 1 | 3 cursors";
+    QTest::addRow("no carets") << "" << -1 << "@";
+    QTest::addRow("repository with changes") << "0:1" << 2 << "@ | Ln 1, Col 2 | · | 2 | main";
+    QTest::addRow("clean repository") << "0:1" << 0 << "@ | Ln 1, Col 2 | · | main";
 }
 
+// The folder, carets and repository status; an open failure is shown where the user looks.
 void TestEditorWindows::statusBar()
 {
     QFETCH(QString, cursors);
-    QFETCH(bool, isRepo);
     QFETCH(int, changes);
     QFETCH(QString, shown);
-    EditorViewModel editor;
-    openText(editor, m_dir, QStringLiteral("one\ntwo\nthree"));
+    QTemporaryDir dir;
+    const QString path = writeFile(dir.path(), QStringLiteral("a.txt"), "one\ntwo\nthree");
     GitManager git;
-    RefreshResult result{isRepo, isRepo ? QStringLiteral("main") : QString(), {}};
-    for (int i = 0; i < changes; ++i) {
-        result.entries.append(GitStatusEntry{QUuid::createUuid(), QStringLiteral("f%1").arg(i), ChangeStatus::modified, {}});
+    if (changes >= 0) {
+        initGitRepo(dir.path());
+        for (int i = 0; i < changes; ++i) {
+            writeFile(dir.path(), QStringLiteral("f%1").arg(i), "old\n");
+        }
+        commitAll(dir.path());
+        for (int i = 0; i < changes; ++i) {
+            writeFile(dir.path(), QStringLiteral("f%1").arg(i), "new\n");
+        }
+        git.apply(GitManager::collectStatus(dir.path()));
     }
-    git.apply(result);
-    StatusBarView bar(&editor, QStringLiteral("/work/repo"), &git);
-    editor.setCursors(parseCursors(cursors));
-    QTRY_COMPARE(visibleTexts(bar), shown);
-}
-
-// A real repository's status, and the editor's failures shown where the user looks.
-void TestEditorWindows::statusBarOfARealRepository()
-{
-    const QString repo = m_dir.filePath(QStringLiteral("repo"));
-    initGitRepo(repo);
-    writeFile(repo, QStringLiteral("a.txt"), "a\n");
-    writeFile(repo, QStringLiteral("b.txt"), "b\n");
-    commitAll(repo);
-    writeFile(repo, QStringLiteral("a.txt"), "changed\n");
-    GitManager git;
-    git.apply(GitManager::collectStatus(repo));
     EditorViewModel editor;
-    editor.openFile(repo + QStringLiteral("/a.txt"));
-    StatusBarView bar(&editor, repo, &git);
-    QTRY_COMPARE(visibleTexts(bar), repo + QStringLiteral(" | Ln 1, Col 1 | · | 1 | main"));
-
-    writeFile(repo, QStringLiteral("latin1.txt"), "caf\xe9\n");
-    editor.openFile(repo + QStringLiteral("/latin1.txt"));
+    editor.openFile(path);
+    StatusBarView bar(&editor, dir.path(), &git);
+    editor.setCursors(parseCursors(cursors));
+    QTRY_COMPARE(visibleTexts(bar), QString(shown).replace(u'@', dir.path()));
+    editor.openFile(writeFile(dir.path(), QStringLiteral("latin1.txt"), "caf\xe9\n"));
     QVERIFY(editor.openError());
     QTRY_VERIFY(visibleTexts(bar).contains(*editor.openError()));
-
-    StatusBarView row(&editor, std::optional<QString>(QStringLiteral("feature/x")));
-    QTRY_VERIFY(visibleTexts(row).startsWith(repo + QStringLiteral("/a.txt | ")));
-    QVERIFY(visibleTexts(row).endsWith(QStringLiteral("Ln 1, Col 1 | · | feature/x")));
 }
 
 void TestEditorWindows::diffHeader_data()
 {
-    QTest::addColumn<QString>("file");  // relative to the test folder
-    QTest::addColumn<QString>("repo");
-    QTest::addColumn<QString>("edit");
-    QTest::addColumn<QString>("symbol");
-    QTest::addColumn<QString>("shown");
-
-    QTest::addRow("modified file, unedited") << "r/src/main.c" << "r" << "" << "pencil.circle.fill"
-                                             << "src/main.c | 3 lines";
-    QTest::addRow("edited lines counted") << "r/src/main.c" << "r" << "X" << "pencil.circle.fill"
-                                          << "src/main.c | 1 lines modified | 3 lines";
-    QTest::addRow("untracked") << "r/new.txt" << "r" << "" << "questionmark.circle.fill" << "new.txt | 3 lines";
-    QTest::addRow("outside the repository keeps its path") << "elsewhere/f.txt" << "r" << "" << "circle"
-                                                           << "@/elsewhere/f.txt | 3 lines";
-    // Only the leading repository path is taken off.
-    QTest::addRow("repository path repeated inside") << "r/x@/r/y.txt" << "r" << "" << "circle" << "x@/r/y.txt | 3 lines";
+    QTest::addColumn<Header>("c");
+    QTest::addRow("modified file, unedited")
+        << Header{"r/src/main.c", "r", "", "pencil.circle.fill", "src/main.c | 3 lines"};
+    QTest::addRow("edited lines counted")
+        << Header{"r/src/main.c", "r", "X", "pencil.circle.fill", "src/main.c | 1 lines modified | 3 lines"};
+    QTest::addRow("untracked") << Header{"r/new.txt", "r", "", "questionmark.circle.fill", "new.txt | 3 lines"};
+    QTest::addRow("outside the repository keeps its path")
+        << Header{"elsewhere/f.txt", "r", "", "circle", "@/elsewhere/f.txt | 3 lines"};
+    QTest::addRow("only the leading repository path is taken off")
+        << Header{"r/x@/r/y.txt", "r", "", "circle", "x@/r/y.txt | 3 lines"};
 }
 
 void TestEditorWindows::diffHeader()
 {
-    QFETCH(QString, file);
-    QFETCH(QString, repo);
-    QFETCH(QString, edit);
-    QFETCH(QString, symbol);
-    QFETCH(QString, shown);
+    QFETCH(Header, c);
     const QString root = m_dir.filePath(QStringLiteral("header"));
     QDir().mkpath(root);
-    const QString repoPath = root + u'/' + repo;
-    const QString path = writeFile(root, QString(file).replace(u'@', root), "one\ntwo\nthree");
+    const QString path = writeFile(root, QString(c.file).replace(u'@', root), "one\ntwo\nthree");
     GitManager git;
     git.apply(RefreshResult{true, QStringLiteral("main"),
                             {GitStatusEntry{QUuid::createUuid(), QStringLiteral("src/main.c"), ChangeStatus::modified, {}},
                              GitStatusEntry{QUuid::createUuid(), QStringLiteral("new.txt"), ChangeStatus::untracked, {}}}});
     EditorViewModel editor;
     editor.openFile(path);
-    editor.insertAtCursors(edit);
-    DiffHeaderView header(&editor, repoPath, &git);
-    QTRY_COMPARE(visibleTexts(header), QString(shown).replace(u'@', root));
-    QCOMPARE(header.findChild<QLabel *>(QStringLiteral("statusIcon"))->property("symbol").toString(), symbol);
+    editor.insertAtCursors(c.edit);
+    DiffHeaderView header(&editor, root + u'/' + c.repo, &git);
+    QTRY_COMPARE(visibleTexts(header), QString(c.shown).replace(u'@', root));
+    QCOMPARE(header.findChild<QLabel *>(QStringLiteral("statusIcon"))->property("symbol").toString(), c.symbol);
 }
 
 void TestEditorWindows::symbolIcons_data()
@@ -240,79 +211,65 @@ void TestEditorWindows::symbolIcons()
 void TestEditorWindows::goToLine_data()
 {
     QTest::addColumn<QString>("typed");
-    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("key");  // "Cancel": the button
     QTest::addColumn<QString>("cursors");
-
-    QTest::addRow("a line") << "12" << int(Qt::Key_Return) << "11:0";
-    QTest::addRow("plus sign") << "+7" << int(Qt::Key_Return) << "6:0";
-    QTest::addRow("first line") << "1" << int(Qt::Key_Enter) << "0:0";
-    QTest::addRow("beyond the end goes to the last line") << "99999" << int(Qt::Key_Return) << "119:0";
-    QTest::addRow("zero") << "0" << int(Qt::Key_Return) << "5:3";
-    QTest::addRow("negative") << "-3" << int(Qt::Key_Return) << "5:3";
-    QTest::addRow("leading space") << " 12" << int(Qt::Key_Return) << "5:3";
-    QTest::addRow("empty") << "" << int(Qt::Key_Return) << "5:3";
-    QTest::addRow("not decimal") << "1e3" << int(Qt::Key_Return) << "5:3";
-    QTest::addRow("other digits") << "\u0661\u0662" << int(Qt::Key_Return) << "5:3";
-    QTest::addRow("too large for a number") << "99999999999999999999999" << int(Qt::Key_Return) << "5:3";
-    QTest::addRow("escape") << "12" << int(Qt::Key_Escape) << "5:3";
+    QTest::addRow("a line") << "12" << "Return" << "11:0";
+    QTest::addRow("plus sign") << "+7" << "Return" << "6:0";
+    QTest::addRow("first line") << "1" << "Enter" << "0:0";
+    QTest::addRow("beyond the end goes to the last line") << "99999" << "Return" << "119:0";
+    QTest::addRow("zero") << "0" << "Return" << "5:3";
+    QTest::addRow("negative") << "-3" << "Return" << "5:3";
+    QTest::addRow("leading space") << " 12" << "Return" << "5:3";
+    QTest::addRow("empty") << "" << "Return" << "5:3";
+    QTest::addRow("not decimal") << "1e3" << "Return" << "5:3";
+    QTest::addRow("other digits") << "\u0661\u0662" << "Return" << "5:3";
+    QTest::addRow("too large for a number") << "99999999999999999999999" << "Return" << "5:3";
+    QTest::addRow("escape") << "12" << "Esc" << "5:3";
+    QTest::addRow("cancel button") << "12" << "Cancel" << "5:3";
 }
 
 void TestEditorWindows::goToLine()
 {
     QFETCH(QString, typed);
-    QFETCH(int, key);
+    QFETCH(QString, key);
     QFETCH(QString, cursors);
+    showGoToLinePanel(nullptr);
+    QVERIFY(!openGoToLinePanel());
     EditorViewModel editor;
     openText(editor, m_dir, QStringList(120, QStringLiteral("text")).join(u'\n'));
     editor.setCursors({TextCursor::at(5, 3)});
     showGoToLinePanel(&editor);
+    QPointer<GoToLinePanel> replaced = openGoToLinePanel();
+    showGoToLinePanel(&editor);  // one panel at a time
+    QTRY_VERIFY(!replaced);
     QPointer<GoToLinePanel> panel = openGoToLinePanel();
     QVERIFY(panel);
     QCOMPARE(panel->windowTitle(), QStringLiteral("Go to Line"));
     QCOMPARE(panel->label()->text(), QStringLiteral("Line (1\u2013120):"));
     QCOMPARE(panel->field()->placeholderText(), QStringLiteral("1"));
     QTRY_VERIFY(panel->field()->hasFocus());
-    const bool ascii = std::all_of(typed.begin(), typed.end(), [](QChar c) { return c.unicode() < 0x80; });
-    if (ascii) {
-        QTest::keyClicks(panel->field(), typed);
+    panel->field()->insert(typed);
+    if (key == u"Cancel") {
+        QTest::mouseClick(panel->cancelButton(), Qt::LeftButton);
     } else {
-        panel->field()->insert(typed);  // key events carry ASCII only
+        QTest::keySequence(panel->field(), QKeySequence(key));
     }
-    QTest::keyClick(panel->field(), Qt::Key(key));
     QTRY_VERIFY(!panel);
     QCOMPARE(describeCursors(editor.cursors()), cursors);
-}
-
-void TestEditorWindows::goToLinePanelIsSingle()
-{
-    showGoToLinePanel(nullptr);
-    QVERIFY(!openGoToLinePanel());
-    EditorViewModel editor;
-    openText(editor, m_dir, QStringLiteral("a\nb\nc"));
-    showGoToLinePanel(&editor);
-    QPointer<GoToLinePanel> first = openGoToLinePanel();
-    showGoToLinePanel(&editor);
-    QTRY_VERIFY(!first);
-    QVERIFY(openGoToLinePanel());
-    QCOMPARE(openGoToLinePanel()->label()->text(), QStringLiteral("Line (1\u20133):"));
-    QTest::mouseClick(openGoToLinePanel()->cancelButton(), Qt::LeftButton);
-    QTRY_VERIFY(!openGoToLinePanel());
 }
 
 void TestEditorWindows::standaloneWindowRegistry()
 {
     const QString path = writeFile(m_dir.path(), QStringLiteral("src/main.c"), "int main;\n");
-    StandaloneEditorWindow *window = openFileInNewWindow(path);
+    QPointer<StandaloneEditorWindow> window = openFocused(path);
     QVERIFY(window);
     QCOMPARE(window->windowTitle(), QStringLiteral("main.c \u2014 src"));
     QCOMPARE(window->size(), QSize(800, 600));
-    QCOMPARE(openFileInNewWindow(path), window);  // one window per path
+    QCOMPARE(openFileInNewWindow(path), window.data());  // one window per path
     QCOMPARE(standaloneWindows().size(), 1);
-    QTRY_VERIFY(window->view()->canvas()->hasFocus());
-
-    QPointer<StandaloneEditorWindow> closed = window;
+    QTRY_COMPARE(visibleTexts(*window->view()->statusRow()), path + QStringLiteral(" | Ln 1, Col 1"));
     window->close();
-    QTRY_VERIFY(!closed);
+    QTRY_VERIFY(!window);
     QVERIFY(!standaloneWindow(path));
     StandaloneEditorWindow *again = openFileInNewWindow(path);
     QVERIFY(again);
@@ -326,18 +283,22 @@ void TestEditorWindows::standaloneWindowRegistry()
 
 void TestEditorWindows::standaloneKeys_data()
 {
-    QTest::addColumn<QString>("keys");  // letters typed, or one "ctrl+…" / "ctrl+shift+…" / named key
+    QTest::addColumn<QString>("keys");  // a key sequence, as the menus write shortcuts
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("onDisk");
-
-    QTest::addRow("typing") << "ab" << "abone\ntwo" << "one\ntwo";
-    QTest::addRow("command s saves") << "x ctrl+s" << "xone\ntwo" << "xone\ntwo";
-    QTest::addRow("command shift s is no save") << "x ctrl+shift+s" << "xone\ntwo" << "one\ntwo";
-    QTest::addRow("undo") << "xy ctrl+z" << "xone\ntwo" << "one\ntwo";
-    QTest::addRow("tab is typed, not a focus move") << "tab" << "\tone\ntwo" << "one\ntwo";
-    QTest::addRow("end, then return") << "end return" << "one\n\ntwo" << "one\ntwo";
-    QTest::addRow("select all and type") << "ctrl+a z" << "z" << "one\ntwo";
-    QTest::addRow("command w closes and saves") << "x ctrl+w" << "" << "xone\ntwo";
+    QTest::addRow("typing") << "A, B" << "abone\ntwo" << "one\ntwo";
+    QTest::addRow("command s saves") << "X, Ctrl+S" << "xone\ntwo" << "xone\ntwo";
+    QTest::addRow("command shift s, escape, F5: nothing") << "X, Ctrl+Shift+S, Esc, F5" << "xone\ntwo" << "one\ntwo";
+    QTest::addRow("undo") << "X, Y, Ctrl+Z" << "xone\ntwo" << "one\ntwo";
+    QTest::addRow("undo and redo") << "X, Return, Ctrl+Z, Ctrl+Shift+Z" << "x\none\ntwo" << "one\ntwo";
+    QTest::addRow("a caret past the undone text is clamped") << "Down, Return, Ctrl+Z, Z" << "one\nztwo" << "one\ntwo";
+    QTest::addRow("nothing to undo or redo") << "Ctrl+Z, Ctrl+Shift+Z, Z" << "zone\ntwo" << "one\ntwo";
+    QTest::addRow("tab is typed, not a focus move") << "Tab" << "\tone\ntwo" << "one\ntwo";
+    QTest::addRow("end, then return") << "End, Return" << "one\n\ntwo" << "one\ntwo";
+    QTest::addRow("select all and type") << "Ctrl+A, Z" << "z" << "one\ntwo";
+    QTest::addRow("word selection is replaced") << "Right, Ctrl+Shift+Right, Z" << "oz\ntwo" << "one\ntwo";
+    QTest::addRow("two carets edit both lines") << "Ctrl+Alt+Down, Del, End, Backspace" << "n\nw" << "one\ntwo";
+    QTest::addRow("command w closes and saves") << "X, Ctrl+W" << "" << "xone\ntwo";
 }
 
 void TestEditorWindows::standaloneKeys()
@@ -346,35 +307,14 @@ void TestEditorWindows::standaloneKeys()
     QFETCH(QString, text);
     QFETCH(QString, onDisk);
     const QString path = writeFile(m_dir.path(), QStringLiteral("keys.txt"), "one\ntwo");
-    StandaloneEditorWindow *window = openFileInNewWindow(path);
+    QPointer<StandaloneEditorWindow> window = openFocused(path);
     QVERIFY(window);
-    QPointer<StandaloneEditorWindow> alive = window;
-    QPointer<EditorViewModel> editor = window->editor();
-    EditorCanvasView *canvas = window->view()->canvas();
-    QTRY_VERIFY(canvas->hasFocus());
-    for (const QString &step : keys.split(u' ')) {
-        const bool ctrl = step.startsWith(u"ctrl+");
-        const bool shift = step.contains(u"shift+");
-        const Qt::KeyboardModifiers modifiers = Qt::KeyboardModifiers(ctrl ? Qt::ControlModifier : Qt::NoModifier)
-            | (shift ? Qt::ShiftModifier : Qt::NoModifier);
-        const QString key = step.section(u'+', -1);
-        if (key == u"tab") {
-            QTest::keyClick(canvas, Qt::Key_Tab);
-        } else if (key == u"end") {
-            QTest::keyClick(canvas, Qt::Key_End);
-        } else if (key == u"return") {
-            QTest::keyClick(canvas, Qt::Key_Return);
-        } else if (modifiers != Qt::NoModifier) {
-            QTest::keyClick(canvas, Qt::Key(Qt::Key_A + (key[0].unicode() - u'a')), modifiers);
-        } else {
-            QTest::keyClicks(canvas, key);
-        }
-    }
-    if (keys.endsWith(u"ctrl+w")) {
-        QTRY_VERIFY(!alive);
+    QTest::keySequence(window->view()->canvas(), QKeySequence(keys));
+    if (keys.endsWith(u"Ctrl+W")) {
+        QTRY_VERIFY(!window);
     } else {
-        QCOMPARE(editor->document()->text(), text);
-        QVERIFY(alive->isVisible());
+        QCOMPARE(window->editor()->document()->text(), text);
+        QVERIFY(window->isVisible());
     }
     QCOMPARE(readFile(path), onDisk.toUtf8());
 }
@@ -384,11 +324,9 @@ void TestEditorWindows::conflictEndToEnd_data()
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("onDisk");
-    QTest::addColumn<bool>("pending");
-
-    QTest::addRow("keep my edits") << "Keep My Edits" << "Xone\ntwo\n" << "Xone\ntwo\n" << false;
-    QTest::addRow("reload from disk") << "Reload from Disk" << "one\nTWO\n" << "one\nTWO\n" << false;
-    QTest::addRow("cancel") << "Cancel" << "Xone\ntwo\n" << "one\nTWO\n" << false;
+    QTest::addRow("keep my edits") << "Keep My Edits" << "Xone\ntwo\n" << "Xone\ntwo\n";
+    QTest::addRow("reload from disk") << "Reload from Disk" << "one\nTWO\n" << "one\nTWO\n";
+    QTest::addRow("cancel") << "Cancel" << "Xone\ntwo\n" << "one\nTWO\n";
 }
 
 // Edit in a window, change the file behind it, come back to the window: the panel shows both
@@ -398,13 +336,11 @@ void TestEditorWindows::conflictEndToEnd()
     QFETCH(QString, button);
     QFETCH(QString, text);
     QFETCH(QString, onDisk);
-    QFETCH(bool, pending);
     const QString path = writeFile(m_dir.path(), QStringLiteral("conflict.txt"), "one\ntwo\n");
-    StandaloneEditorWindow *window = openFileInNewWindow(path);
+    StandaloneEditorWindow *window = openFocused(path);
     QVERIFY(window);
-    QTRY_VERIFY(window->view()->canvas()->hasFocus());
     QTest::keyClicks(window->view()->canvas(), QStringLiteral("X"));
-    changeOnDisk(path, "one\nTWO\n");
+    changeOnDisk(path, "one\nTWO\n", 10);
     leaveAndReturn(*window);
 
     QTRY_VERIFY(openConflictPanel());
@@ -429,7 +365,7 @@ void TestEditorWindows::conflictEndToEnd()
     QTRY_VERIFY(!open || !open->isVisible());
     QCOMPARE(window->editor()->document()->text(), text);
     QCOMPARE(readFile(path), onDisk.toUtf8());
-    QCOMPARE(window->editor()->pendingConflict(), pending);
+    QVERIFY(!window->editor()->pendingConflict());
 
     if (button == u"Cancel") {
         leaveAndReturn(*window);  // the next return to the window asks again
@@ -445,26 +381,23 @@ void TestEditorWindows::unsavableEditsAreNotClosedAway()
 {
     const QString path = writeFile(m_dir.path(), QStringLiteral("locked.txt"), "fixed\n");
     QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
-    StandaloneEditorWindow *window = openFileInNewWindow(path);
+    QPointer<StandaloneEditorWindow> window = openFocused(path);
     QVERIFY(window);
-    QPointer<StandaloneEditorWindow> alive = window;
-    QTRY_VERIFY(window->view()->canvas()->hasFocus());
-    QTest::keyClicks(window->view()->canvas(), QStringLiteral("new "));
-    QTest::keyClick(window->view()->canvas(), Qt::Key_S, Qt::ControlModifier);
+    QTest::keySequence(window->view()->canvas(), QKeySequence(QStringLiteral("N, Space, Ctrl+S")));
     QVERIFY(window->editor()->saveError());
     QTRY_VERIFY(visibleTexts(*window->view()->statusRow()).contains(QStringLiteral("could not be saved")));
 
-    QTest::keyClick(window->view()->canvas(), Qt::Key_W, Qt::ControlModifier);
+    QTest::keySequence(window->view()->canvas(), QKeySequence(QStringLiteral("Ctrl+W")));
     QTRY_VERIFY(window->findChild<QMessageBox *>());
     auto *box = window->findChild<QMessageBox *>();
-    QVERIFY(alive && alive->isVisible());
+    QVERIFY(window->isVisible());
     QCOMPARE(box->text(), QStringLiteral("\u201Clocked.txt\u201D could not be saved."));
     for (QAbstractButton *choice : box->buttons()) {
         if (choice->text() == u"Close Without Saving") {
             choice->click();
         }
     }
-    QTRY_VERIFY(!alive);
+    QTRY_VERIFY(!window);
     QCOMPARE(readFile(path), QByteArray("fixed\n"));
 }
 

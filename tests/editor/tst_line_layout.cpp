@@ -7,6 +7,27 @@
 using namespace vesk;
 using namespace vesk::test;
 
+namespace {
+
+struct Tabs
+{
+    QString line;
+    QVariant width;  // the stored preference
+    QString expanded;
+    int visualColumnOfCharacter2;
+};
+
+QList<quint32> glyphsOf(const QList<QGlyphRun> &runs)
+{
+    QList<quint32> glyphs;
+    for (const QGlyphRun &run : runs) {
+        glyphs += run.glyphIndexes();
+    }
+    return glyphs;
+}
+
+} // namespace
+
 class TestLineLayout : public QObject
 {
     Q_OBJECT
@@ -14,16 +35,11 @@ class TestLineLayout : public QObject
 private Q_SLOTS:
     void expandTabs_data();
     void expandTabs();
-    void tabWidthPreference_data();
-    void tabWidthPreference();
     void offsetsPerCharacter_data();
     void offsetsPerCharacter();
     void plainAsciiMatchesTypesetting();
-    void everyScriptShows_data();
     void everyScriptShows();
     void longLinesStayLinearAndContinuous();
-    void charIndex_data();
-    void charIndex();
     void cacheEmptiesAtItsBoundAndOnPreferenceChanges();
 
 private:
@@ -32,58 +48,31 @@ private:
 
 void TestLineLayout::expandTabs_data()
 {
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<int>("width");
-    QTest::addColumn<QString>("expanded");
-    QTest::addColumn<int>("visualColumnOfCharacter2");
-
-    QTest::addRow("no tab comes back unchanged") << "abc" << 4 << "abc" << 2;
-    QTest::addRow("tab after one letter") << "a\tb" << 4 << "a   b" << 4;
-    QTest::addRow("tab on a stop is a whole stop") << "abcd\tx" << 4 << "abcd    x" << 2;
-    QTest::addRow("leading tabs") << "\t\tx" << 4 << "        x" << 8;
-    QTest::addRow("width 1: one space each") << "a\t\tb" << 1 << "a  b" << 2;
-    QTest::addRow("width 8") << "ab\tc" << 8 << "ab      c" << 2;
+    QTest::addColumn<Tabs>("c");
+    QTest::addRow("no tab comes back unchanged") << Tabs{"abc", 4, "abc", 2};
+    QTest::addRow("tab after one letter") << Tabs{"a\tb", 4, "a   b", 4};
+    QTest::addRow("tab on a stop is a whole stop") << Tabs{"abcd\tx", 4, "abcd    x", 2};
+    QTest::addRow("leading tabs") << Tabs{"\t\tx", 4, "        x", 8};
+    QTest::addRow("width 1: one space each") << Tabs{"a\t\tb", 1, "a  b", 2};
+    QTest::addRow("width 8") << Tabs{"ab\tc", 8, "ab      c", 2};
     // é spelt with a combining mark is one character, one column.
-    QTest::addRow("combining mark counts once") << "e\u0301\tx" << 4 << "e\u0301   x" << 4;
-    QTest::addRow("emoji cluster counts once") << "\U0001F44D\U0001F3FD\tx" << 4 << "\U0001F44D\U0001F3FD   x" << 4;
+    QTest::addRow("combining mark counts once") << Tabs{"e\u0301\tx", 4, "e\u0301   x", 4};
+    QTest::addRow("emoji cluster counts once") << Tabs{"\U0001F44D\U0001F3FD\tx", 4, "\U0001F44D\U0001F3FD   x", 4};
+    QTest::addRow("width unset") << Tabs{"\tx", {}, "    x", 5};
+    QTest::addRow("width zero clamps to one") << Tabs{"\tx", 0, " x", 2};
+    QTest::addRow("negative width clamps to one") << Tabs{"\tx", -8, " x", 2};
+    QTest::addRow("huge width clamps to sixteen") << Tabs{"\tx", 1000, QString(16, u' ') + u'x', 17};
+    QTest::addRow("width stored as text") << Tabs{"\tx", QStringLiteral("8"), "        x", 9};
+    QTest::addRow("width not a number") << Tabs{"\tx", QStringLiteral("wide"), "    x", 5};
 }
 
 void TestLineLayout::expandTabs()
 {
-    QFETCH(QString, line);
-    QFETCH(int, width);
-    QFETCH(QString, expanded);
-    QFETCH(int, visualColumnOfCharacter2);
-    QCOMPARE(vesk::expandTabs(line, width), expanded);
-    QCOMPARE(visualColumn(line, 2, width), visualColumnOfCharacter2);
-}
-
-void TestLineLayout::tabWidthPreference_data()
-{
-    QTest::addColumn<QVariant>("stored");
-    QTest::addColumn<int>("width");
-
-    QTest::addRow("unset") << QVariant() << 4;
-    QTest::addRow("two") << QVariant(2) << 2;
-    QTest::addRow("zero clamps to one") << QVariant(0) << 1;
-    QTest::addRow("negative clamps to one") << QVariant(-8) << 1;
-    QTest::addRow("huge clamps to sixteen") << QVariant(1000) << 16;
-    QTest::addRow("text holding a number") << QVariant(QStringLiteral("8")) << 8;
-    QTest::addRow("not a number") << QVariant(QStringLiteral("wide")) << 4;
-}
-
-void TestLineLayout::tabWidthPreference()
-{
-    QFETCH(QVariant, stored);
-    QFETCH(int, width);
-    if (stored.isValid()) {
-        Preferences::instance().setValue(QStringLiteral("tabWidth"), stored);
-    } else {
-        Preferences::instance().remove(QStringLiteral("tabWidth"));
-    }
-    QCOMPARE(tabWidth(), width);
-    QCOMPARE(vesk::expandTabs(QStringLiteral("\tx")), QString(width, u' ') + u'x');
-    Preferences::instance().remove(QStringLiteral("tabWidth"));
+    QFETCH(Tabs, c);
+    const PreferenceSetting setting(QStringLiteral("tabWidth"), c.width);
+    QCOMPARE(vesk::expandTabs(c.line), c.expanded);
+    QCOMPARE(vesk::expandTabs(c.line, tabWidth()), c.expanded);
+    QCOMPARE(visualColumn(c.line, 2, tabWidth()), c.visualColumnOfCharacter2);
 }
 
 void TestLineLayout::offsetsPerCharacter_data()
@@ -101,7 +90,7 @@ void TestLineLayout::offsetsPerCharacter_data()
 }
 
 // One caret position before every character and one after the last, never going backwards in
-// left-to-right text, ending at the line's width.
+// left-to-right text, ending at the line's width; a point maps back to the caret position at it.
 void TestLineLayout::offsetsPerCharacter()
 {
     QFETCH(QString, text);
@@ -109,13 +98,14 @@ void TestLineLayout::offsetsPerCharacter()
     const LineLayout layout(text, editorFont());
     QCOMPARE(layout.offsetCount(), characters + 1);
     QCOMPARE(layout.offset(0), 0.0);
-    for (qsizetype k = 1; k < layout.offsetCount(); ++k) {
-        QVERIFY2(layout.offset(k) >= layout.offset(k - 1), qPrintable(QString::number(k)));
+    for (qsizetype k = 0; k <= characters; ++k) {
+        QVERIFY2(k == 0 || layout.offset(k) >= layout.offset(k - 1), qPrintable(QString::number(k)));
+        QCOMPARE(layout.offset(layout.charIndex(layout.offset(k))), layout.offset(k));
     }
+    QCOMPARE(layout.charIndex(-5), 0);
+    QCOMPARE(layout.charIndex(1e6), characters);
     QCOMPARE(layout.width(), layout.offset(characters));
-    if (!text.isEmpty()) {
-        QVERIFY(layout.width() > 0);
-    }
+    QCOMPARE(layout.width() > 0, characters > 0);
 }
 
 // The plain-ASCII path places carets and glyphs exactly where typesetting does.
@@ -134,35 +124,19 @@ void TestLineLayout::plainAsciiMatchesTypesetting()
     for (int k = 0; k <= text.size(); ++k) {
         QVERIFY2(std::abs(layout.offset(k) - line.cursorToX(k)) < 0.01, qPrintable(QString::number(k)));
     }
-    QList<quint32> expected;
-    for (const QGlyphRun &run : line.glyphRuns()) {
-        expected += run.glyphIndexes();
-    }
-    QList<quint32> drawn;
-    for (const QGlyphRun &run : layout.glyphRuns()) {
-        drawn += run.glyphIndexes();
-    }
-    QCOMPARE(drawn, expected);
-}
-
-void TestLineLayout::everyScriptShows_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addRow("cjk") << "\u65E5\u672C\u8A9E\u306E\u6587";
-    QTest::addRow("greek") << "\u0395\u03BB\u03BB\u03B7\u03BD\u03B9\u03BA\u03AC";
-    QTest::addRow("cyrillic and arrows") << "\u041F\u0440\u0438\u0432\u0435\u0442 \u21E5 \u00B7";
-    QTest::addRow("emoji") << "ok \U0001F600";
+    QCOMPARE(glyphsOf(layout.glyphRuns()), glyphsOf(line.glyphRuns()));
 }
 
 // Characters the editor font lacks are drawn from a font that has them: no glyph is the
 // missing-glyph box (index 0).
 void TestLineLayout::everyScriptShows()
 {
-    QFETCH(QString, text);
-    const LineLayout layout(text, editorFont());
-    const QList<QGlyphRun> runs = layout.glyphRuns();
-    QVERIFY(!runs.isEmpty());
-    for (const QGlyphRun &run : runs) {
+    const LineLayout layout(QStringLiteral("\u65E5\u672C\u8A9E\u306E\u6587 "
+                                           "\u0395\u03BB\u03BB\u03B7\u03BD\u03B9\u03BA\u03AC "
+                                           "\u041F\u0440\u0438\u0432\u0435\u0442 \u21E5 \u00B7 ok \U0001F600"),
+                            editorFont());
+    QVERIFY(!layout.glyphRuns().isEmpty());
+    for (const QGlyphRun &run : layout.glyphRuns()) {
         QVERIFY2(!run.glyphIndexes().contains(0u), qPrintable(run.rawFont().familyName()));
     }
 }
@@ -185,36 +159,7 @@ void TestLineLayout::longLinesStayLinearAndContinuous()
             QVERIFY2(std::abs(advance - step) < 0.01, qPrintable(QString::number(k)));  // no jump at a seam
         }
     }
-    qsizetype glyphs = 0;
-    for (const QGlyphRun &run : layout.glyphRuns()) {
-        glyphs += run.glyphIndexes().size();
-    }
-    QCOMPARE(glyphs, 3000);
-}
-
-void TestLineLayout::charIndex_data()
-{
-    QTest::addColumn<double>("cells");  // x in character widths
-    QTest::addColumn<int>("index");
-
-    QTest::addRow("left of the line") << -3.0 << 0;
-    QTest::addRow("start") << 0.0 << 0;
-    QTest::addRow("nearer the first boundary") << 0.4 << 0;
-    QTest::addRow("a tie goes to the later boundary") << 0.5 << 1;
-    QTest::addRow("nearer the second") << 0.6 << 1;
-    QTest::addRow("exactly on a boundary") << 3.0 << 3;
-    QTest::addRow("just before the end") << 3.7 << 4;
-    QTest::addRow("past the end") << 40.0 << 4;
-}
-
-void TestLineLayout::charIndex()
-{
-    QFETCH(double, cells);
-    QFETCH(int, index);
-    const LineLayout layout(QStringLiteral("abcd"), editorFont());
-    const double cell = layout.offset(1);
-    QCOMPARE(layout.charIndex(cells * cell), index);
-    QCOMPARE(LineLayout(QString(), editorFont()).charIndex(cells * cell), 0);
+    QCOMPARE(glyphsOf(layout.glyphRuns()).size(), 3000);
 }
 
 void TestLineLayout::cacheEmptiesAtItsBoundAndOnPreferenceChanges()
@@ -231,12 +176,11 @@ void TestLineLayout::cacheEmptiesAtItsBoundAndOnPreferenceChanges()
 
     const QString line = QStringLiteral("a\tb");
     const double atFour = getLayout(line)->width();
-    Preferences::instance().setValue(QStringLiteral("tabWidth"), 8);
+    const PreferenceSetting tabs(QStringLiteral("tabWidth"), 8);
     QCOMPARE(layoutCacheSize(), 0);
     QVERIFY(getLayout(line)->width() > atFour);
-    Preferences::instance().setValue(QStringLiteral("showDotFiles"), true);  // any change
+    const PreferenceSetting other(QStringLiteral("showDotFiles"), true);  // any change
     QCOMPARE(layoutCacheSize(), 0);
-    Preferences::instance().remove(QStringLiteral("tabWidth"));
 }
 
 QTEST_MAIN(TestLineLayout)

@@ -24,6 +24,20 @@ private:
     QTemporaryDir m_dir;
 };
 
+// Sets a preference for the life of the object, so a failing test leaves none behind.
+class PreferenceSetting
+{
+public:
+    PreferenceSetting(const QString &key, const QVariant &value) : m_key(key)
+    {
+        Preferences::instance().setValue(key, value);
+    }
+    ~PreferenceSetting() { Preferences::instance().remove(m_key); }
+
+private:
+    QString m_key;
+};
+
 // A light palette with plain colours, so pixels can be compared.
 inline QPalette plainPalette()
 {
