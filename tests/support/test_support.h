@@ -33,4 +33,28 @@ void commitAll(const QString &repo, const QString &message = QStringLiteral("com
 // Directory holding the checked-in fixture files.
 QString dataDir();
 
+// Makes a symbolic link at `link` holding `target`; false when that fails.
+bool makeSymlink(const QString &target, const QString &link);
+
+// Every name in `dir` (hidden ones and links too), sorted.
+QStringList entryNames(const QString &dir);
+
+// chmod: false when that fails.
+bool setPermissionBits(const QString &path, int mode);
+
+// The permission bits of `path` itself (a link is not followed); -1 when nothing is there.
+int permissionBits(const QString &path);
+
+// While it lives, a write past `bytes` fails with EFBIG instead of raising SIGXFSZ, even for root.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(qint64 bytes);
+    ~FileSizeLimit();
+    Q_DISABLE_COPY_MOVE(FileSizeLimit)
+
+private:
+    quint64 m_previous = 0;
+};
+
 } // namespace vesk::test
