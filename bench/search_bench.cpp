@@ -21,10 +21,13 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench_support.h"
+
 #include <cstdlib>
 #include <memory>
 
 using namespace vesk;
+using namespace vesk::bench;
 
 namespace {
 
@@ -48,29 +51,6 @@ const Query queries[] = {
 
 std::unique_ptr<QTemporaryDir> scratch;
 
-std::optional<ProcessResult> run(const QString &program, const QStringList &arguments, const QString &directory)
-{
-    ProcessRequest request;
-    request.program = program;
-    request.arguments = arguments;
-    request.workingDirectory = directory;
-    return runProcess(request);
-}
-
-bool runOk(const QString &program, const QStringList &arguments, const QString &directory)
-{
-    const auto result = run(program, arguments, directory);
-    return result && !result->endedBySignal && result->exitCode == 0;
-}
-
-void commitEverything(const QString &repo)
-{
-    runOk("/usr/bin/git", {"init", "-q", "-b", "main"}, repo);
-    runOk("/usr/bin/git", {"add", "-A"}, repo);
-    runOk("/usr/bin/git",
-          {"-c", "user.name=bench", "-c", "user.email=bench@vesk.invalid", "commit", "-q", "-m", "tree"}, repo);
-}
-
 const QString &searchTree()
 {
     static const QString tree = [] {
@@ -84,17 +64,6 @@ const QString &searchTree()
         return to;
     }();
     return tree;
-}
-
-// Writes a file dated a minute back, so the index written after it never holds it as
-// "racily clean" (which would make every status read its content again).
-void writeOldFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    file.open(QIODevice::WriteOnly);
-    file.write(content);
-    file.close();
-    setModificationTime(path, {modificationTime(path)->nanoseconds - 60'000'000'000LL});
 }
 
 // 50,000 files in 500 folders, 500 of them changed after the commit; the index is settled by

@@ -23,37 +23,16 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench_support.h"
+
 #include <memory>
 
 using namespace vesk;
+using namespace vesk::bench;
 
 namespace {
 
 std::unique_ptr<QTemporaryDir> scratch;
-
-std::optional<ProcessResult> run(const QString &program, const QStringList &arguments, const QString &directory)
-{
-    ProcessRequest request;
-    request.program = program;
-    request.arguments = arguments;
-    request.workingDirectory = directory;
-    return runProcess(request);
-}
-
-bool runOk(const QString &program, const QStringList &arguments, const QString &directory)
-{
-    const auto result = run(program, arguments, directory);
-    return result && !result->endedBySignal && result->exitCode == 0;
-}
-
-void writeOldFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    file.open(QIODevice::WriteOnly);
-    file.write(content);
-    file.close();
-    setModificationTime(path, {modificationTime(path)->nanoseconds - 60'000'000'000LL});
-}
 
 qsizetype countNodes(const QList<FileNode> &nodes)
 {
@@ -82,10 +61,7 @@ const QString &treeRepo()
                 writeOldFile(QStringLiteral("%1/File%2.txt").arg(folder).arg(f), folder.toUtf8() + "\n");
             }
         }
-        runOk("/usr/bin/git", {"init", "-q", "-b", "main"}, root);
-        runOk("/usr/bin/git", {"add", "-A"}, root);
-        runOk("/usr/bin/git",
-              {"-c", "user.name=bench", "-c", "user.email=bench@vesk.invalid", "commit", "-q", "-m", "tree"}, root);
+        commitEverything(root);
         for (qsizetype i = 0; i < folders.size(); i += 10) {
             writeOldFile(folders[i] + "/File3.txt", "changed\n");
         }
