@@ -44,12 +44,13 @@ quint16 keyCodeOf(int key)
     }
 }
 
-// Qt swaps the Mac's Command and Control into Control and Meta; this swaps them back.
-EditorKeyEvent fromMac(const QKeyEvent &event)
+// The event with the given key code. On the Mac, Qt reports Command as Control and Control as
+// Meta; elsewhere Ctrl plays Command. Either way Qt's Control is our Command.
+EditorKeyEvent translated(const QKeyEvent &event, quint16 keyCode)
 {
     const Qt::KeyboardModifiers m = event.modifiers();
     EditorKeyEvent result;
-    result.keyCode = quint16(event.nativeVirtualKey());
+    result.keyCode = keyCode;
     result.modifierFlags = flag(m, Qt::ShiftModifier, KeyModifier::Shift) | flag(m, Qt::MetaModifier, KeyModifier::Control)
         | flag(m, Qt::AltModifier, KeyModifier::Option) | flag(m, Qt::ControlModifier, KeyModifier::Command);
     result.characters = event.text();
@@ -57,15 +58,15 @@ EditorKeyEvent fromMac(const QKeyEvent &event)
     return result;
 }
 
+EditorKeyEvent fromMac(const QKeyEvent &event)
+{
+    return translated(event, quint16(event.nativeVirtualKey()));
+}
+
 EditorKeyEvent fromOther(const QKeyEvent &event)
 {
     const Qt::KeyboardModifiers m = event.modifiers();
-    EditorKeyEvent result;
-    result.keyCode = keyCodeOf(event.key());
-    result.modifierFlags = flag(m, Qt::ShiftModifier, KeyModifier::Shift) | flag(m, Qt::MetaModifier, KeyModifier::Control)
-        | flag(m, Qt::AltModifier, KeyModifier::Option) | flag(m, Qt::ControlModifier, KeyModifier::Command);
-    result.characters = event.text();
-    result.charactersIgnoringModifiers = baseCharacters(event);
+    EditorKeyEvent result = translated(event, keyCodeOf(event.key()));
     const bool ctrl = m.testFlag(Qt::ControlModifier);
     switch (result.keyCode) {
     case KeyCode::Home:
