@@ -4,14 +4,14 @@
 set -euo pipefail
 
 debian_packages=(
-  build-essential cmake ninja-build pkg-config
+  build-essential cmake ninja-build pkg-config ccache
   qt6-base-dev qt6-base-dev-tools libgl-dev qt6-qpa-plugins
   libbenchmark-dev
   git diffutils zip unzip python3
   xvfb xauth x11-apps fonts-dejavu-core fonts-noto-color-emoji
   ripgrep
 )
-brew_packages=(qt cmake ninja google-benchmark git zip unzip ripgrep python)
+brew_packages=(qt cmake ninja ccache google-benchmark git zip unzip ripgrep python)
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
