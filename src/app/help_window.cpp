@@ -1,0 +1,10 @@
+#include "app/help_window.h"
+
+namespace vesk {
+
+void showHelpPage(const QString &page)
+{
+    Q_UNUSED(page);
+}
+
+} // namespace vesk
