@@ -1,5 +1,7 @@
 #pragma once
 
+#include "editor/editor_view_model.h"
+
 #include <QPointer>
 #include <QWidget>
 
@@ -9,7 +11,6 @@ namespace vesk {
 
 class DiffHeaderView;
 class EditorPaneView;
-class EditorViewModel;
 class RepositoryState;
 class StatusBarView;
 

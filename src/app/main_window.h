@@ -1,20 +1,21 @@
 #pragma once
 
+#include "editor/editor_view_model.h"
+
 #include <QHash>
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QPointer>
 #include <QUuid>
 
 #include <functional>
 
-class QMessageBox;
 class QStackedWidget;
 
 namespace vesk {
 
 class AppState;
 class DeferredRefresh;
-class EditorViewModel;
 class MenuCommands;
 class RepositoryView;
 class TabBarView;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "workspace/repository_state.h"
+
 #include <QPointer>
 #include <QWidget>
 
@@ -9,7 +11,6 @@ class QToolButton;
 namespace vesk {
 
 class AppState;
-class RepositoryState;
 
 // The row above a repository's sidebar and editor: the branch (when the folder is a git
 // repository), the patch drop target, the export control, "Save" and "Refresh". Under the row

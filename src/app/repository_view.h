@@ -1,5 +1,7 @@
 #pragma once
 
+#include "workspace/repository_state.h"
+
 #include <QPointer>
 #include <QWidget>
 
@@ -7,7 +9,6 @@ namespace vesk {
 
 class AppState;
 class EditorAreaView;
-class RepositoryState;
 class RepositoryToolbar;
 class SidebarSplitter;
 

@@ -1,11 +1,11 @@
 #pragma once
 
+#include <QMessageBox>
 #include <QObject>
 #include <QPointer>
 
 #include <memory>
 
-class QMessageBox;
 class QSessionManager;
 
 namespace vesk {
