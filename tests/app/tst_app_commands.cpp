@@ -57,6 +57,7 @@ class TestAppCommands : public QObject
     {
         auto app = t::startApp(&m_desktop);
         const QString a = m_workspace->repo("a", {{"a.txt", "one\ntwo\nthree\n"}});
+        app->state().openRepository(a);
         app->state().openRepository(m_workspace->repo("b", {{"b.txt", "b\n"}}));
         app->state().openFileFromFinder(a + "/a.txt");
         t::activeEditor(*app)->goToLine(1, 0);
@@ -66,6 +67,10 @@ class TestAppCommands : public QObject
     void press(VeskApp &app, const QKeySequence &sequence)
     {
         QWidget *window = app.mainWindow();
+        if (QApplication::activeWindow() != window) {
+            window->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(window));
+        }
         QTest::keyClick(window, Qt::Key(sequence[0].key()), sequence[0].keyboardModifiers());
     }
 
@@ -94,14 +99,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected");
         QTest::addRow("open") << "Open Repo/Directory\u2026" << QKeySequence("Ctrl+O") << "open panel";
         QTest::addRow("new tab") << "New Tab" << QKeySequence("Ctrl+T") << "open panel";
-        QTest::addRow("close tab") << "Close Tab" << QKeySequence("Ctrl+W") << "tabs b";
+        QTest::addRow("close tab") << "Close Tab" << QKeySequence("Ctrl+W") << "tabs *b";
         QTest::addRow("save") << "Save" << QKeySequence("Ctrl+S") << "saved";
         QTest::addRow("refresh") << "Refresh" << QKeySequence("Ctrl+R") << "refreshed";
         QTest::addRow("next tab") << "Next Tab" << QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_BracketRight)
-                                  << "tabs *b a";
-        QTest::addRow("next tab, Page Down") << "Next Tab" << QKeySequence("Ctrl+PgDown") << "tabs *b a";
+                                  << "tabs a *b";
+        QTest::addRow("next tab, Page Down") << "Next Tab" << QKeySequence("Ctrl+PgDown") << "tabs a *b";
         QTest::addRow("previous tab at the first") << "Previous Tab" << QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_BracketLeft)
-                                                   << "tabs b *a";
+                                                   << "tabs *a b";
         QTest::addRow("add cursor above") << "Add Cursor Above" << QKeySequence("Ctrl+Alt+Up") << "carets 1:0 0:0";
         QTest::addRow("add cursor below") << "Add Cursor Below" << QKeySequence("Ctrl+Alt+Down") << "carets 1:0 2:0";
         QTest::addRow("go to line") << "Go to Line\u2026" << QKeySequence("Ctrl+L") << "go to line panel";
@@ -279,7 +284,7 @@ private Q_SLOTS:
         m_desktop.switchTo(!desktopDark);
         const bool follows = !Appearance::forcedScheme(setting, desktopDark) || setting == u"opposite";
         QCOMPARE(isDarkPalette(QApplication::palette()), follows ? !dark : dark);
-        QCOMPARE(isDarkPalette(app->mainWindow()->palette()), follows ? !dark : dark);
+        QTRY_COMPARE(isDarkPalette(app->mainWindow()->palette()), follows ? !dark : dark);
     }
 
     void appearanceChangesLive()
@@ -297,7 +302,7 @@ private Q_SLOTS:
         QTest::keyClick(picker, Qt::Key_Down);
         QTest::keyClick(picker, Qt::Key_Down);
         QCOMPARE(Preferences::instance().stringValue("appearance"), QStringLiteral("dark"));
-        QVERIFY(isDarkPalette(canvas->palette()));
+        QTRY_VERIFY(isDarkPalette(canvas->palette()));
         QVERIFY(isDarkPalette(settings->palette()));
         const QImage image = canvas->grab().toImage();
         QVERIFY(qGray(image.pixel(image.width() - 5, image.height() - 5)) < 100);
