@@ -12,6 +12,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPointer>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace vesk {
@@ -55,6 +56,9 @@ SettingsWindow::SettingsWindow(QWidget *parent)
     m_column->addStretch(1);
 
     connect(&Preferences::instance(), &Preferences::changed, this, &SettingsWindow::showStoredValue);
+    for (const QKeySequence &keys : {QKeySequence(QKeySequence::Close), QKeySequence(Qt::Key_Escape)}) {
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, &QWidget::close);
+    }
     setFixedWidth(preferredWidth);
     resize(preferredWidth, std::max(preferredHeight, sizeHint().height()));
 }
@@ -170,13 +174,17 @@ void SettingsWindow::showStoredValue(const QString &key)
     }
 }
 
-SettingsWindow *showSettingsWindow()
+SettingsWindow *showSettingsWindow(QWidget *near)
 {
     QPointer<SettingsWindow> &window = theWindow();
     if (!window) {
         window = new SettingsWindow;
         window->setAttribute(Qt::WA_DeleteOnClose);
         window->setAttribute(Qt::WA_QuitOnClose, false);
+        if (near) {
+            const QRect frame = near->frameGeometry();
+            window->move(frame.center().x() - window->width() / 2, frame.top() + frame.height() / 5);
+        }
     }
     window->show();
     window->raise();

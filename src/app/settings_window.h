@@ -57,8 +57,8 @@ private:
     QHash<QString, QComboBox *> m_pickers;
 };
 
-// Shows the one settings window, making it the first time.
-SettingsWindow *showSettingsWindow();
+// Shows the one settings window, making it the first time (centred over `near` when given).
+SettingsWindow *showSettingsWindow(QWidget *near = nullptr);
 // The settings window when one exists.
 SettingsWindow *settingsWindow();
 

@@ -37,7 +37,7 @@ VeskApp::VeskApp(DesktopAppearance *desktop, QObject *parent)
     m_window->setCloseHandler([this] { return confirmClose(); });
 
     MenuCommands *commands = m_window->commands();
-    connect(commands, &MenuCommands::settingsRequested, this, [] { showSettingsWindow(); });
+    connect(commands, &MenuCommands::settingsRequested, this, [this] { showSettingsWindow(m_window.get()); });
     connect(commands, &MenuCommands::aboutRequested, this, [this] { showAboutPanel(m_window.get()); });
     connect(commands, &MenuCommands::quitRequested, this, &VeskApp::quit);
 

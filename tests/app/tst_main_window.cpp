@@ -10,6 +10,7 @@
 
 #include <QFileDialog>
 #include <QHelpEvent>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QToolButton>
@@ -134,9 +135,11 @@ private Q_SLOTS:
         QCOMPARE(openPanel()->windowTitle(), QStringLiteral("Choose a Repo or Directory"));
         // Choosing a folder inside a repository opens the repository's tab.
         QDir().mkpath(m_workspace->path("a/sub"));
-        QFileDialog *panel = openPanel();
-        Q_EMIT panel->fileSelected(m_workspace->path("a/sub"));
-        panel->close();
+        QLineEdit *name = openPanel()->findChild<QLineEdit *>("fileNameEdit");
+        QVERIFY(name);
+        name->setText(m_workspace->path("a/sub"));
+        QTest::keyClick(name, Qt::Key_Return);
+        QTRY_VERIFY(!openPanel());
         QCOMPARE(t::tabLayout(app->state()), QStringLiteral("*a b c"));
     }
 
@@ -264,6 +267,34 @@ private Q_SLOTS:
         QCOMPARE(editor->document()->text(), text);
         const TextCursor &first = editor->cursors().constFirst();
         QCOMPARE(QStringLiteral("%1:%2").arg(first.line).arg(first.column), caret);
+    }
+
+    // Each tab keeps its view, with its caret and scroll position, while the others are shown.
+    void switchingTabsKeepsEachView()
+    {
+        auto app = t::startApp(&m_desktop);
+        QByteArray lines;
+        for (int i = 0; i < 500; ++i) {
+            lines += "line " + QByteArray::number(i) + "\n";
+        }
+        const QString a = m_workspace->repo("a", {{"long.txt", lines}});
+        app->state().openFileFromFinder(a + "/long.txt");
+        app->state().openRepository(m_workspace->repo("b", {{"b.txt", "b\n"}}));
+        const QUuid first = app->state().tabs()[0].id;
+        app->state().setActiveTabId(first);
+        QTRY_VERIFY(app->mainWindow()->activeView() == app->mainWindow()->viewForTab(first));
+        RepositoryView *view = app->mainWindow()->activeView();
+        t::activeEditor(*app)->goToLine(400, 2);
+        t::activeEditor(*app)->setMinimapScrollTarget(400);
+        QTRY_VERIFY(t::activeEditor(*app)->scrollState()->offsetY() > 0);
+        const double offset = t::activeEditor(*app)->scrollState()->offsetY();
+
+        QTest::keyClick(app->mainWindow(), Qt::Key_PageDown, Qt::ControlModifier);
+        QTRY_VERIFY(app->mainWindow()->activeView() != view);
+        QTest::keyClick(app->mainWindow(), Qt::Key_PageUp, Qt::ControlModifier);
+        QTRY_COMPARE(app->mainWindow()->activeView(), view);
+        QCOMPARE(t::activeEditor(*app)->cursors().constFirst().line, 400);
+        QCOMPARE(t::activeEditor(*app)->scrollState()->offsetY(), offset);
     }
 
     void conflictPanelForTheActiveEditor()
