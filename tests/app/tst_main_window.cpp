@@ -7,12 +7,14 @@
 #include "editor/ui/conflict_panel.h"
 #include "editor/ui/editor_canvas_view.h"
 #include "editor/ui/editor_pane_view.h"
+#include "editor/ui/editor_scroll_host.h"
 
 #include <QFileDialog>
 #include <QHelpEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QToolButton>
 #include <QToolTip>
 
@@ -282,19 +284,21 @@ private Q_SLOTS:
         app->state().openRepository(m_workspace->repo("b", {{"b.txt", "b\n"}}));
         const QUuid first = app->state().tabs()[0].id;
         app->state().setActiveTabId(first);
-        QTRY_VERIFY(app->mainWindow()->activeView() == app->mainWindow()->viewForTab(first));
+        QTRY_VERIFY(app->mainWindow()->viewForTab(first) && app->mainWindow()->activeView() == app->mainWindow()->viewForTab(first));
         RepositoryView *view = app->mainWindow()->activeView();
+        QTRY_VERIFY(view->editorArea()->showsEditor() && view->editorArea()->pane()->isVisible());
         t::activeEditor(*app)->goToLine(400, 2);
         t::activeEditor(*app)->setMinimapScrollTarget(400);
-        QTRY_VERIFY(t::activeEditor(*app)->scrollState()->offsetY() > 0);
-        const double offset = t::activeEditor(*app)->scrollState()->offsetY();
+        QScrollBar *scroll = view->editorArea()->pane()->scrollHost()->verticalScrollBar();
+        QTRY_VERIFY(scroll->value() > 0);
+        const int offset = scroll->value();
 
         QTest::keyClick(app->mainWindow(), Qt::Key_PageDown, Qt::ControlModifier);
         QTRY_VERIFY(app->mainWindow()->activeView() != view);
         QTest::keyClick(app->mainWindow(), Qt::Key_PageUp, Qt::ControlModifier);
         QTRY_COMPARE(app->mainWindow()->activeView(), view);
         QCOMPARE(t::activeEditor(*app)->cursors().constFirst().line, 400);
-        QCOMPARE(t::activeEditor(*app)->scrollState()->offsetY(), offset);
+        QCOMPARE(scroll->value(), offset);
     }
 
     void conflictPanelForTheActiveEditor()
