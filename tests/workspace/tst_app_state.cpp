@@ -382,8 +382,8 @@ private Q_SLOTS:
     // never makes a folder inside a repository open as a repository of its own.
     void openingNeverWaitsOnGit_data()
     {
-        QTest::addColumn<QByteArray>("git");  // the stand-in's body; "@" stands for the release file
-        QTest::addRow("git answers late") << QByteArray("while [ ! -e '@' ]; do sleep 0.02; done\nexec /usr/bin/git \"$@\"");
+        QTest::addColumn<QByteArray>("git");  // the stand-in's body; "RELEASE" stands for the release file
+        QTest::addRow("git answers late") << QByteArray("while [ ! -e 'RELEASE' ]; do sleep 0.02; done\nexec /usr/bin/git \"$@\"");
         QTest::addRow("git never answers") << QByteArray("exec sleep 60");
         QTest::addRow("git cannot run") << QByteArray();
     }
@@ -394,7 +394,7 @@ private Q_SLOTS:
         t::writeFile(outer, "src/deep/x.txt", "x\n");
         const QString release = path("release");
         setToolPath(Tool::Git, git.isEmpty() ? path("no-git")
-                                             : t::writeScript(m_dir->path(), "git", git.replace("@", release.toUtf8())));
+                                             : t::writeScript(m_dir->path(), "git", git.replace("RELEASE", release.toUtf8())));
         const auto restore = qScopeGuard([] { resetToolPaths(); });
         auto app = restoredApp();
         app->openChosenDirectory(outer + "/src");
