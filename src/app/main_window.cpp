@@ -16,6 +16,7 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QStackedWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -57,7 +58,9 @@ MainWindow::MainWindow(AppState &app, QWidget *parent)
 
     m_commands = new MenuCommands(app, menuBar(), this);
     connect(m_commands, &MenuCommands::openPanelRequested, this, &MainWindow::showOpenPanel);
+    connect(m_commands, &MenuCommands::closeTabRequested, this, &MainWindow::requestCloseTab);
     connect(m_tabBar, &TabBarView::openRequested, this, &MainWindow::showOpenPanel);
+    connect(m_tabBar, &TabBarView::closeRequested, this, &MainWindow::requestCloseTab);
     connect(m_welcome, &WelcomeView::openRequested, this, &MainWindow::showOpenPanel);
 
     m_refresh->watch(&app, &AppState::willChange);
@@ -95,6 +98,36 @@ void MainWindow::showOpenPanel()
         }
     });
     dialog->open();
+}
+
+void MainWindow::requestCloseTab(const RepositoryTab &tab)
+{
+    m_app.closeTab(tab);
+    if (!m_app.tabs().contains(tab) || !m_app.errorMessage()) {
+        return;
+    }
+    // The file could not be saved: the choice is the user's, asked here rather than in the
+    // plain "Error" alert.
+    const QString reason = *m_app.errorMessage();
+    m_app.setErrorMessage(std::nullopt);
+    if (m_closeQuestion) {
+        m_closeQuestion->close();
+    }
+    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Unsaved Edits"), reason, QMessageBox::NoButton,
+                                this);
+    box->setObjectName(QStringLiteral("closeTabQuestion"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QPushButton *discard = box->addButton(QStringLiteral("Close Without Saving"), QMessageBox::DestructiveRole);
+    box->setDefaultButton(box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole));
+    QPointer<AppState> app(&m_app);
+    connect(discard, &QPushButton::clicked, this, [app, tab] {
+        if (app) {
+            app->closeTabWithoutSaving(tab);
+        }
+    });
+    box->setWindowModality(Qt::WindowModal);
+    m_closeQuestion = box;
+    box->show();
 }
 
 void MainWindow::sync()

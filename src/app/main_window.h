@@ -1,6 +1,7 @@
 #pragma once
 
 #include "editor/editor_view_model.h"
+#include "workspace/repository_tab.h"
 
 #include <QHash>
 #include <QMainWindow>
@@ -50,6 +51,10 @@ public:
 
     // The folder chooser: a directory chosen here opens as a tab for its repository.
     void showOpenPanel();
+    // Closes the tab after saving its file; when the file cannot be saved, asks whether to close
+    // it without saving.
+    void requestCloseTab(const RepositoryTab &tab);
+    QMessageBox *closeQuestion() const { return m_closeQuestion; }
 
     // Decides whether a close of the window (its close button, the window manager, Quit) goes
     // ahead; without one it always does.
@@ -82,6 +87,7 @@ private:
     QMetaObject::Connection m_editorConnection;
     bool m_conflictShown = false;
     QPointer<QMessageBox> m_errorAlert;
+    QPointer<QMessageBox> m_closeQuestion;
     bool m_keyHookInstalled = false;
     bool m_leftForOwnPanel = false;
     std::function<bool()> m_closeHandler;

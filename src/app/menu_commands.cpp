@@ -67,7 +67,7 @@ void MenuCommands::buildFileMenu(QMenuBar *menuBar)
     add(file, QStringLiteral("New Tab"), {QKeySequence(Qt::CTRL | Qt::Key_T)}, [this] { Q_EMIT openPanelRequested(); });
     add(file, QStringLiteral("Close Tab"), {QKeySequence(Qt::CTRL | Qt::Key_W)}, [this] {
         if (const std::optional<RepositoryTab> tab = m_app.activeTab()) {
-            m_app.closeTab(*tab);
+            Q_EMIT closeTabRequested(*tab);
         }
     });
     file->addSeparator();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "workspace/repository_tab.h"
+
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -36,6 +38,7 @@ public:
 
 Q_SIGNALS:
     void openPanelRequested();
+    void closeTabRequested(const RepositoryTab &tab);
     void settingsRequested();
     void aboutRequested();
     void quitRequested();

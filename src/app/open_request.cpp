@@ -30,10 +30,17 @@ std::optional<QUrl> asUrl(const QString &item)
     return QUrl(item);
 }
 
-void goToLineLater(AppState &app, const QString &file, qint64 line)
+// Opens wait for git to name the repository; the line is gone to once they have all finished.
+constexpr int openWaitLimitMs = 10'000;
+
+void goToLineLater(AppState &app, const QString &file, qint64 line, int waitedMs = 0)
 {
     QPointer<AppState> weak(&app);
-    QTimer::singleShot(goToLineDelayMs, &app, [weak, file, line] {
+    QTimer::singleShot(goToLineDelayMs, &app, [weak, file, line, waitedMs] {
+        if (weak && weak->isOpening() && waitedMs < openWaitLimitMs) {
+            goToLineLater(*weak, file, line, waitedMs + goToLineDelayMs);
+            return;
+        }
         RepositoryState *state = weak ? weak->activeTabState() : nullptr;
         EditorViewModel *editor = state ? state->editor() : nullptr;
         // Only the file the URL named: when it could not be opened, the caret of whatever file is

@@ -340,10 +340,10 @@ void TabBarView::mouseReleaseEvent(QMouseEvent *event)
     const std::optional<qsizetype> index = tabAt(pos);
     const std::optional<RepositoryTab> tab = index ? tabWithId(m_app, m_items[size_t(*index)].id) : std::nullopt;
     if (event->button() == Qt::MiddleButton && tab) {
-        m_app.closeTab(*tab);
+        Q_EMIT closeRequested(*tab);
     } else if (event->button() == Qt::LeftButton) {
         if (m_pressedClose && tab && tab->id == m_pressedClose && closeButtonRect(*index).contains(pos)) {
-            m_app.closeTab(*tab);
+            Q_EMIT closeRequested(*tab);
         }
         m_pressedClose.reset();
         m_pressedTab.reset();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "workspace/repository_tab.h"
+
 #include <QPointer>
 #include <QRect>
 #include <QUuid>
@@ -43,6 +45,8 @@ public:
 
 Q_SIGNALS:
     void openRequested();
+    // The tab's close button or a middle click.
+    void closeRequested(const RepositoryTab &tab);
 
 protected:
     bool event(QEvent *event) override;

@@ -88,6 +88,12 @@ inline void changeOnDisk(const QString &path, const QByteArray &content, qint64 
     QVERIFY(setModificationTime(path, FileTime{before->nanoseconds + seconds * 1'000'000'000}));
 }
 
+// Opening asks git for the repository in the background; waits until every open has finished.
+inline void waitForOpens(AppState &app)
+{
+    QTRY_VERIFY(!app.isOpening());
+}
+
 inline EditorViewModel *activeEditor(const VeskApp &app)
 {
     RepositoryState *state = app.state().activeTabState();

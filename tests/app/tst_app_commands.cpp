@@ -58,8 +58,11 @@ class TestAppCommands : public QObject
         auto app = t::startApp(&m_desktop);
         const QString a = m_workspace->repo("a", {{"a.txt", "one\ntwo\nthree\n"}});
         app->state().openRepository(a);
+        t::waitForOpens(app->state());
         app->state().openRepository(m_workspace->repo("b", {{"b.txt", "b\n"}}));
+        t::waitForOpens(app->state());
         app->state().openFileFromFinder(a + "/a.txt");
+        t::waitForOpens(app->state());
         t::activeEditor(*app)->goToLine(1, 0);
         return app;
     }
@@ -171,6 +174,7 @@ private Q_SLOTS:
         auto app = t::startApp(&m_desktop);
         if (withTab) {
             app->state().openRepository(m_workspace->repo("a", {{"a.txt", "a\n"}}));
+            t::waitForOpens(app->state());
         }
         const QString before = t::tabLayout(app->state());
         for (const char *keys : {"Ctrl+S", "Ctrl+R", "Ctrl+Alt+Up", "Ctrl+Alt+Down", "Ctrl+L", "Ctrl+PgDown", "Ctrl+PgUp"}) {
@@ -194,6 +198,7 @@ private Q_SLOTS:
         QCOMPARE(menuTitles(menu), QStringList{"No Recent Files (disabled)"});
         for (const char *name : {"gone.txt", "one.txt", "two.txt"}) {
             app->state().openFileFromFinder(repo + "/" + name);
+            t::waitForOpens(app->state());
         }
         QTRY_COMPARE(menuTitles(menu), (QStringList{"two.txt", "one.txt", "gone.txt", "-", "Clear Menu"}));
 
@@ -215,6 +220,7 @@ private Q_SLOTS:
         auto app = t::startApp(&m_desktop);
         const QString repo = m_workspace->repo("r", {{"f.txt", "\tindented with a tab\n"}});
         app->state().openFileFromFinder(repo + "/f.txt");
+        t::waitForOpens(app->state());
         QTRY_VERIFY(app->mainWindow()->activeView() && app->mainWindow()->activeView()->editorArea()->showsEditor());
         EditorCanvasView *canvas = app->mainWindow()->activeView()->editorArea()->pane()->canvas();
         QTRY_VERIFY(canvas->isVisible());
@@ -292,6 +298,7 @@ private Q_SLOTS:
         auto app = t::startApp(&m_desktop);
         const QString repo = m_workspace->repo("r", {{"f.txt", "text\n"}});
         app->state().openFileFromFinder(repo + "/f.txt");
+        t::waitForOpens(app->state());
         QTRY_VERIFY(app->mainWindow()->activeView() && app->mainWindow()->activeView()->editorArea()->showsEditor());
         EditorCanvasView *canvas = app->mainWindow()->activeView()->editorArea()->pane()->canvas();
         QVERIFY(!isDarkPalette(canvas->palette()));

@@ -53,6 +53,7 @@ class TestMainWindow : public QObject
         auto app = t::startApp(&m_desktop);
         for (const char *name : {"a", "b", "c"}) {
             app->state().openRepository(m_workspace->repo(name, {{"f.txt", QByteArray("in ") + name + "\n"}}));
+            t::waitForOpens(app->state());
         }
         app->state().setActiveTabId(app->state().tabs()[1].id);
         TabBarView *bar = app->mainWindow()->tabBar();
@@ -142,7 +143,36 @@ private Q_SLOTS:
         name->setText(m_workspace->path("a/sub"));
         QTest::keyClick(name, Qt::Key_Return);
         QTRY_VERIFY(!openPanel());
-        QCOMPARE(t::tabLayout(app->state()), QStringLiteral("*a b c"));
+        QTRY_COMPARE(t::tabLayout(app->state()), QStringLiteral("*a b c"));
+    }
+
+    // A tab whose file cannot be saved is not closed silently: the user chooses.
+    void closingATabThatCannotSave()
+    {
+        auto app = threeTabs();
+        app->state().openFileFromFinder(m_workspace->path("b/f.txt"));
+        t::waitForOpens(app->state());
+        t::activeEditor(*app)->insertAtCursors(QStringLiteral("kept "));
+        QVERIFY(QDir(m_workspace->path("b")).rename("f.txt", "moved.txt"));
+        QVERIFY(QDir().mkpath(m_workspace->path("b/f.txt/blocker")));
+        TabBarView *bar = app->mainWindow()->tabBar();
+        QTest::mouseMove(bar, centerOf(bar->tabRect(1)));
+        QTest::mouseClick(bar, Qt::LeftButton, {}, centerOf(bar->closeButtonRect(1)));
+        QTRY_VERIFY(app->mainWindow()->closeQuestion() && app->mainWindow()->closeQuestion()->isVisible());
+        QVERIFY(app->mainWindow()->closeQuestion()->text().contains(QStringLiteral("\u201Cf.txt\u201D")));
+        QCOMPARE(t::tabLayout(app->state()), QStringLiteral("a *b c"));
+        QVERIFY(!app->mainWindow()->errorAlert());  // asked once, not twice
+
+        app->mainWindow()->closeQuestion()->reject();
+        QCOMPARE(t::tabLayout(app->state()), QStringLiteral("a *b c"));
+        QTest::keyClick(app->mainWindow(), Qt::Key_W, Qt::ControlModifier);
+        QTRY_VERIFY(app->mainWindow()->closeQuestion() && app->mainWindow()->closeQuestion()->isVisible());
+        for (QAbstractButton *button : app->mainWindow()->closeQuestion()->buttons()) {
+            if (button->text() == u"Close Without Saving") {
+                button->click();
+            }
+        }
+        QCOMPARE(t::tabLayout(app->state()), QStringLiteral("a *c"));
     }
 
     void welcomeViewOpensThePanel()
@@ -163,8 +193,10 @@ private Q_SLOTS:
         QCOMPARE(window->windowTitle(), QString());
         const QString repo = m_workspace->repo("proj", {{"src/main.c", "int main;\n"}});
         app->state().openRepository(repo);
+        t::waitForOpens(app->state());
         QTRY_COMPARE(window->windowTitle(), QStringLiteral("proj"));
         app->state().openFileFromFinder(repo + "/src/main.c");
+        t::waitForOpens(app->state());
         QTRY_COMPARE(window->windowTitle(), QStringLiteral("main.c \u2014 proj"));
         app->state().closeTab(*app->state().activeTab());
         QTRY_COMPARE(window->windowTitle(), QString());
@@ -195,6 +227,7 @@ private Q_SLOTS:
         }
         auto app = t::startApp(&m_desktop);
         app->state().openRepository(m_workspace->repo("r", {{"f.txt", "x\n"}}));
+        t::waitForOpens(app->state());
         QTRY_VERIFY(app->mainWindow()->activeView());
         RepositoryView *view = app->mainWindow()->activeView();
         SidebarSplitter *splitter = view->splitter();
@@ -229,10 +262,12 @@ private Q_SLOTS:
         auto app = t::startApp(&m_desktop);
         const QString repo = m_workspace->repo("r", {{"f.txt", "hello\n"}});
         app->state().openRepository(repo);
+        t::waitForOpens(app->state());
         QTRY_VERIFY(app->mainWindow()->activeView());
         EditorAreaView *area = app->mainWindow()->activeView()->editorArea();
         QTRY_VERIFY(area->placeholder()->isVisible());
         app->state().openFileFromFinder(repo + "/f.txt");
+        t::waitForOpens(app->state());
         QTRY_VERIFY(area->pane()->isVisible());
         QVERIFY(!area->placeholder()->isVisible());
     }
@@ -258,6 +293,7 @@ private Q_SLOTS:
         auto app = t::startApp(&m_desktop);
         const QString repo = m_workspace->repo("r", {{"f.txt", "abc def\n"}});
         app->state().openFileFromFinder(repo + "/f.txt");
+        t::waitForOpens(app->state());
         EditorViewModel *editor = t::activeEditor(*app);
         QTRY_VERIFY(app->mainWindow()->activeView() && app->mainWindow()->activeView()->editorArea()->showsEditor());
         QWidget *canvas = app->mainWindow()->activeView()->editorArea()->pane()->canvas();
@@ -281,7 +317,9 @@ private Q_SLOTS:
         }
         const QString a = m_workspace->repo("a", {{"long.txt", lines}});
         app->state().openFileFromFinder(a + "/long.txt");
+        t::waitForOpens(app->state());
         app->state().openRepository(m_workspace->repo("b", {{"b.txt", "b\n"}}));
+        t::waitForOpens(app->state());
         const QUuid first = app->state().tabs()[0].id;
         app->state().setActiveTabId(first);
         QTRY_VERIFY(app->mainWindow()->viewForTab(first) && app->mainWindow()->activeView() == app->mainWindow()->viewForTab(first));
@@ -306,6 +344,7 @@ private Q_SLOTS:
         auto app = t::startApp(&m_desktop);
         const QString repo = m_workspace->repo("r", {{"f.txt", "one\n"}});
         app->state().openFileFromFinder(repo + "/f.txt");
+        t::waitForOpens(app->state());
         EditorViewModel *editor = t::activeEditor(*app);
         editor->insertAtCursors(QStringLiteral("mine "));
         t::changeOnDisk(repo + "/f.txt", "theirs\n");

@@ -103,6 +103,7 @@ private Q_SLOTS:
         handleOpenRequest(app, items, root);  // waits for the restore by itself
         QTRY_VERIFY(app.hasRestored());
         QCoreApplication::sendPostedEvents();
+        t::waitForOpens(app);
         // A timer started now runs out after the one that goes to the line.
         bool lineDelayOver = false;
         QTimer::singleShot(goToLineDelayMs, &app, [&] { lineDelayOver = true; });
