@@ -2,6 +2,7 @@
 
 #include "platform/background.h"
 
+#include <QCoreApplication>
 #include <QList>
 #include <QPointer>
 
@@ -51,6 +52,8 @@ ExportJob::ExportJob(const QString &repoPath, int total)
     , m_stop(std::make_shared<StopHandle>())
 {
     runningJobs().append(this);
+    // The zip tool would otherwise outlive the application and go on writing.
+    connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, &ExportJob::stop);
 }
 
 ExportJob::~ExportJob()

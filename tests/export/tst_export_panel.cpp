@@ -5,6 +5,7 @@
 #include "export/export_filter.h"
 #include "export/export_job.h"
 #include "export/export_size.h"
+#include "editor/ui/elided_label.h"
 #include "export/ui/export_outline_delegate.h"
 #include "export/ui/export_outline_model.h"
 #include "export/ui/export_panel.h"
@@ -289,9 +290,10 @@ private Q_SLOTS:
         writeRepo(repo.path(), files);
         ExportPanel *panel = open(repo.path());
         QVERIFY(panel);
-        QCOMPARE(panel->summaryLabel()->text(), summary);
-        QCOMPARE(panel->statusLabel()->text(), status);
-        QCOMPARE(panel->sizeLabel()->text(), size);
+        QCOMPARE(panel->summaryLabel()->fullText(), summary);
+        QCOMPARE(panel->statusLabel()->fullText(), status);
+        QCOMPARE(panel->sizeLabel()->fullText(), size);
+        QCOMPARE(panel->sizeLabel()->text(), size);  // shown whole at the panel's size
         QVERIFY(!QFile::exists(ExportFilter::filePath(repo.path())));  // opening writes nothing
     }
 
@@ -335,7 +337,7 @@ private Q_SLOTS:
         QCOMPARE(checkOf(panel, "src"), Qt::Checked);
         QCOMPARE(checkOf(panel, "src/lib"), Qt::Checked);
         QCOMPARE(filterList(repo.path(), "included"), QStringList{"src/tool.so"});
-        QCOMPARE(panel->statusLabel()->text(), QStringLiteral("5 files selected for export"));
+        QCOMPARE(panel->statusLabel()->fullText(), QStringLiteral("5 files selected for export"));
 
         clickCheck(panel, "src");
         QCOMPARE(checkOf(panel, "src"), Qt::Unchecked);
@@ -368,8 +370,8 @@ private Q_SLOTS:
         QTest::mouseClick(panel->dirChooser()->checkboxes()[1], Qt::LeftButton, {}, QPoint(6, 9));  // on the box
         QCOMPARE(shownNames(panel), (QStringList{"docs", "config.txt", "README.md"}));
         QCOMPARE(filterList(repo.path(), "includedDirs"), QStringList{"docs"});
-        QCOMPARE(panel->statusLabel()->text(), QStringLiteral("2 files selected for export"));
-        QCOMPARE(panel->summaryLabel()->text(), QStringLiteral("2 text  \u00B7  \u26A0 1 private"));
+        QCOMPARE(panel->statusLabel()->fullText(), QStringLiteral("2 files selected for export"));
+        QCOMPARE(panel->summaryLabel()->fullText(), QStringLiteral("2 text  \u00B7  \u26A0 1 private"));
         QVERIFY(panel->outline()->isExpanded(panel->outlineModel()->indexOf("docs", 0)));
 
         QTest::mouseClick(panel->scanDefaultsButton(), Qt::LeftButton);
@@ -453,7 +455,7 @@ private Q_SLOTS:
         QVERIFY(panel->isVisible());
         QVERIFY(!messageBox(panel, "privateFilesPrompt"));
         QVERIFY(!QFile::exists(ExportFilter::filePath(repo.path())));
-        QCOMPARE(panel->statusLabel()->text(), QStringLiteral("0 files selected for export"));
+        QCOMPARE(panel->statusLabel()->fullText(), QStringLiteral("0 files selected for export"));
     }
 
     // While the archive is built the controls that change the selection are off; Stop ends it
@@ -481,7 +483,7 @@ private Q_SLOTS:
 
         QTest::mouseClick(panel->stopButton(), Qt::LeftButton);
         QTRY_VERIFY(!panel->isExporting());
-        QCOMPARE(panel->statusLabel()->text(), QStringLiteral("Export cancelled."));
+        QCOMPARE(panel->statusLabel()->fullText(), QStringLiteral("Export cancelled."));
         QVERIFY(panel->isVisible());
         QVERIFY(panel->exportButton()->isVisible());
         QVERIFY(!panel->stopButton()->isVisible());
@@ -504,7 +506,7 @@ private Q_SLOTS:
         QCOMPARE(alert->informativeText(), QStringLiteral("Could not create ZIP archive."));
         QVERIFY(panel->isVisible());
         QVERIFY(!panel->isExporting());
-        QCOMPARE(panel->statusLabel()->text(), QStringLiteral("4 files selected for export"));
+        QCOMPARE(panel->statusLabel()->fullText(), QStringLiteral("4 files selected for export"));
         clickButton(alert, QStringLiteral("OK"));
         QVERIFY(panel->isVisible());
     }
@@ -550,7 +552,7 @@ private Q_SLOTS:
         QCOMPARE(panel->saveButton()->toolTip(), "Save current settings to .vesk-export-filter");
         QTest::mouseClick(panel->saveButton(), Qt::LeftButton);
         QCOMPARE(saves, 1);
-        QCOMPARE(panel->statusLabel()->text(), QStringLiteral("Saved .vesk-export-filter"));
+        QCOMPARE(panel->statusLabel()->fullText(), QStringLiteral("Saved .vesk-export-filter"));
     }
 
     // The archive holds exactly the chosen files; a private file only once the user agreed.

@@ -1,6 +1,7 @@
 #include "export/ui/export_panel.h"
 
 #include "editor/ui/editor_colors.h"
+#include "editor/ui/elided_label.h"
 #include "export/export_job.h"
 #include "export/ui/export_outline_delegate.h"
 #include "export/ui/export_outline_model.h"
@@ -33,6 +34,9 @@ constexpr int nameWidth = 308;
 constexpr int nameMinimum = 120;
 constexpr int reasonMinimum = 80;
 constexpr int privateNamesShown = 6;
+constexpr int progressWidth = 280;
+// What the bottom row needs beside the progress bar: the buttons and a little of the status.
+constexpr int bottomRowFixed = 460;
 
 QPointer<ExportPanel> &openPanel()
 {
@@ -48,9 +52,9 @@ QFont systemFont(int pixels, QFont::Weight weight = QFont::Normal)
     return font;
 }
 
-QLabel *secondaryLabel(QWidget *parent)
+ElidedLabel *secondaryLabel(QWidget *parent)
 {
-    auto *label = new QLabel(parent);
+    auto *label = new ElidedLabel(parent, Qt::ElideRight);
     label->setFont(systemFont(11));
     label->setTextFormat(Qt::PlainText);
     QPalette palette = label->palette();
@@ -145,7 +149,6 @@ QWidget *ExportPanel::makeScanRow()
     auto *layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     m_summary = secondaryLabel(row);
-    m_summary->setMinimumWidth(120);
     m_summary->setMaximumWidth(478);
     m_rescan = smallButton(QStringLiteral("Rescan"),
                            QStringLiteral("Pick up new and removed files, keeping current overrides"), row);
@@ -206,13 +209,11 @@ QWidget *ExportPanel::makeBottomRow()
     lines->setSpacing(1);
     m_status = secondaryLabel(row);
     m_size = secondaryLabel(row);
-    m_size->setToolTip(QStringLiteral("About four bytes of text make one token; images and binaries are not part "
-                                      "of the estimate."));
     lines->addWidget(m_status);
     lines->addWidget(m_size);
 
     m_progress = new QProgressBar(row);
-    m_progress->setFixedSize(280, 14);
+    m_progress->setFixedSize(progressWidth, 14);
     m_progress->setTextVisible(false);
     m_progress->hide();
 
@@ -259,13 +260,19 @@ QString ExportPanel::summaryText(const ExportTree &tree)
 
 void ExportPanel::updateSummary()
 {
-    m_summary->setText(summaryText(m_selection.tree()));
+    m_summary->setFullText(summaryText(m_selection.tree()));
 }
 
 void ExportPanel::updateStatus()
 {
-    m_status->setText(QString::number(m_selection.includedPaths().size()) + QStringLiteral(" files selected for export"));
-    m_size->setText(describeSelectionSize(m_sizes.sizeOf(m_selection.includedPaths())));
+    m_status->setFullText(QString::number(m_selection.includedPaths().size())
+                          + QStringLiteral(" files selected for export"));
+    const QString size = describeSelectionSize(m_sizes.sizeOf(m_selection.includedPaths()));
+    m_size->setFullText(size);
+    if (!size.isEmpty()) {
+        m_size->setToolTip(size + QStringLiteral("\nAbout four bytes of text make one token; images and binaries "
+                                                 "are not part of the estimate."));
+    }
 }
 
 void ExportPanel::checkChanged(const ExportNode *node)
@@ -417,7 +424,7 @@ void ExportPanel::saveExplicitly()
     if (m_onSave) {
         m_onSave();
     }
-    m_status->setText(QStringLiteral("Saved .vesk-export-filter"));
+    m_status->setFullText(QStringLiteral("Saved .vesk-export-filter"));
 }
 
 void ExportPanel::startExport()
@@ -479,7 +486,7 @@ void ExportPanel::exportFinished(ExportJob *job, const ZipResult &result)
         break;
     }
     case ZipResult::Status::Cancelled:
-        m_status->setText(QStringLiteral("Export cancelled."));
+        m_status->setFullText(QStringLiteral("Export cancelled."));
         break;
     }
 }
@@ -513,6 +520,12 @@ void ExportPanel::closeEvent(QCloseEvent *event)
     // A running export goes on without the panel; the toolbar shows it and its outcome.
     m_selection.save();
     event->accept();
+}
+
+void ExportPanel::resizeEvent(QResizeEvent *event)
+{
+    QDialog::resizeEvent(event);
+    m_progress->setFixedWidth(std::clamp(width() - bottomRowFixed, 80, progressWidth));
 }
 
 bool ExportPanel::eventFilter(QObject *watched, QEvent *event)

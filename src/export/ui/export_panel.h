@@ -10,7 +10,6 @@
 
 #include <functional>
 
-class QLabel;
 class QMessageBox;
 class QProgressBar;
 class QPushButton;
@@ -18,6 +17,7 @@ class QTreeView;
 
 namespace vesk {
 
+class ElidedLabel;
 class ExportOutlineModel;
 class TopDirChooser;
 
@@ -42,9 +42,9 @@ public:
     ExportOutlineModel *outlineModel() const { return m_model; }
     QTreeView *outline() const { return m_outline; }
     TopDirChooser *dirChooser() const { return m_dirs; }
-    QLabel *summaryLabel() const { return m_summary; }
-    QLabel *statusLabel() const { return m_status; }
-    QLabel *sizeLabel() const { return m_size; }
+    ElidedLabel *summaryLabel() const { return m_summary; }
+    ElidedLabel *statusLabel() const { return m_status; }
+    ElidedLabel *sizeLabel() const { return m_size; }
     QPushButton *rescanButton() const { return m_rescan; }
     QPushButton *scanDefaultsButton() const { return m_scanDefaults; }
     QPushButton *saveButton() const { return m_save; }
@@ -66,6 +66,7 @@ Q_SIGNALS:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -104,14 +105,14 @@ private:
     bool m_privateConfirmed = false;
 
     TopDirChooser *m_dirs = nullptr;
-    QLabel *m_summary = nullptr;
+    ElidedLabel *m_summary = nullptr;
     QPushButton *m_rescan = nullptr;
     QPushButton *m_scanDefaults = nullptr;
     ExportOutlineModel *m_model = nullptr;
     QTreeView *m_outline = nullptr;
     QPushButton *m_save = nullptr;
-    QLabel *m_status = nullptr;
-    QLabel *m_size = nullptr;
+    ElidedLabel *m_status = nullptr;
+    ElidedLabel *m_size = nullptr;
     QProgressBar *m_progress = nullptr;
     QPushButton *m_cancel = nullptr;
     QPushButton *m_export = nullptr;
