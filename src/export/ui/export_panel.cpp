@@ -188,6 +188,11 @@ QWidget *ExportPanel::makeOutline()
     header->resizeSection(ExportOutlineModel::TypeColumn, typeWidth);
     header->resizeSection(ExportOutlineModel::IncludeColumn, includeWidth);
     header->resizeSection(ExportOutlineModel::NameColumn, nameWidth);
+    connect(header, &QHeaderView::sectionResized, this, [header](int section, int, int size) {
+        if (section == ExportOutlineModel::NameColumn && size < nameMinimum) {
+            header->resizeSection(section, nameMinimum);
+        }
+    });
     // No order until the user picks a column: the rows keep the scanner's order.
     header->setSortIndicator(-1, Qt::AscendingOrder);
     m_outline->setSortingEnabled(true);
