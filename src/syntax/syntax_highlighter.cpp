@@ -43,6 +43,8 @@ const SyntaxHighlighter::LineSpans &noSpans()
 }
 
 constexpr size_t maxCachedLines = 4000;
+// An edit that inserts more than this may bring an overlong line: the next parse looks again.
+constexpr qint64 pasteUnits = 10'000;
 
 } // namespace
 
@@ -90,6 +92,7 @@ void SyntaxHighlighter::setText(const VeskNodePtr &root)
     }
     if (root->unitCount() > maxUnits) {
         m_tooLarge = true;
+        m_parsing = false;
         resetTree();
         Q_EMIT highlightsChanged();
         return;
@@ -104,6 +107,9 @@ void SyntaxHighlighter::setText(const VeskNodePtr &root)
                 m_edits.push_back(PendingEdit{m_version, *edit});
             }
             dropLinesFrom(TreeUnits::lineOfUnit(*root, edit->start_byte / 2));
+            if (edit->new_end_byte - edit->start_byte > 2 * pasteUnits) {
+                m_linesChecked = false;
+            }
         }
     }
     scheduleParse();
@@ -121,6 +127,7 @@ void SyntaxHighlighter::scheduleParse()
     const quint64 version = m_version;
     const quint64 epoch = m_languageEpoch;
     const bool checkLines = !m_linesChecked;
+    m_linesChecked = true;
     // The worker gets its own copy of the tree, which it may read while this one is edited.
     std::shared_ptr<TSTree> old = m_tree ? ownTree(ts_tree_copy(m_tree.get())) : nullptr;
     std::shared_ptr<TSParser> parser = m_parser;
@@ -150,7 +157,6 @@ void SyntaxHighlighter::takeResult(ParseResult result)
         scheduleParse();
         return;
     }
-    m_linesChecked = true;
     if (result.tooLarge) {
         m_tooLarge = true;
         m_parsing = false;
@@ -159,6 +165,7 @@ void SyntaxHighlighter::takeResult(ParseResult result)
         return;
     }
     if (m_tooLarge) {
+        m_parsing = false;
         return;
     }
     if (result.tree) {

@@ -67,7 +67,9 @@ public:
     // Fills the cache for lines first…last with one query.
     void prepareLines(qint64 first, qint64 last);
 
-    // The S-expression of the current tree (tests compare an incremental parse with a fresh one).
+    // The current tree, shifted by the edits not parsed yet; null before the first parse.
+    const TSTree *tree() const { return m_tree.get(); }
+    // The S-expression of the current tree.
     QString treeString() const;
 
 Q_SIGNALS:
