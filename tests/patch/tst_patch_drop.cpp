@@ -193,7 +193,8 @@ void TestPatchDrop::hoverOnlyHighlights()
     QSignalSpy failed(&target, &ZipDropTarget::dropFailed);
     QMimeData mime;
     mime.setText(QStringLiteral("anything at all"));
-    QDragEnterEvent enter(QPoint(4, 4), Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    // Shift asks for a move; the target takes a copy all the same.
+    QDragEnterEvent enter(QPoint(4, 4), Qt::MoveAction | Qt::CopyAction, &mime, Qt::LeftButton, Qt::ShiftModifier);
     QCoreApplication::sendEvent(&target, &enter);
     QVERIFY(enter.isAccepted());
     QCOMPARE(enter.dropAction(), Qt::CopyAction);
@@ -236,6 +237,9 @@ void TestPatchDrop::flowKeepsOrDeletesTheZip()
     PatchReviewPanel *panel = openPatchReviewPanel();
     QVERIFY(panel);
     QCOMPARE(panel->summary()->text(), QStringLiteral("2 files  \u00B7  2 new"));
+    const QString tmpDir = panel->analysis().tmpDir;
+    panel->reject();
+    QVERIFY(!QFileInfo::exists(tmpDir));
 }
 
 void TestPatchDrop::failedAnalysisShowsOnlyErrors()

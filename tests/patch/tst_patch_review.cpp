@@ -166,7 +166,7 @@ void TestPatchReview::rowTexts()
     QVERIFY(tint.red() > tint.blue() && tint.alpha() > 0);
     QVERIFY(!model.index(2, 0).data(Qt::BackgroundRole).isValid());
     QVERIFY(model.index(1, 0).data(Qt::BackgroundRole).isValid());
-    QCOMPARE(model.index(0, PatchReviewModel::applyColumn).data(Qt::CheckStateRole).value<Qt::CheckState>(), Qt::Checked);
+    QCOMPARE(model.index(0, PatchReviewModel::applyColumn).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
 }
 
 void TestPatchReview::emptyPatchCannotBeApplied()
@@ -203,8 +203,8 @@ void TestPatchReview::sortingKeepsCheckboxes()
     QCOMPARE(model->excludedIndices(), (QSet<qsizetype>{0, 3}));
     for (int row = 0; row < 5; ++row) {
         const bool excluded = model->entryIndex(row) == 0 || model->entryIndex(row) == 3;
-        QCOMPARE(model->index(row, PatchReviewModel::applyColumn).data(Qt::CheckStateRole).value<Qt::CheckState>(),
-                 excluded ? Qt::Unchecked : Qt::Checked);
+        QCOMPARE(model->index(row, PatchReviewModel::applyColumn).data(Qt::CheckStateRole).toInt(),
+                 int(excluded ? Qt::Unchecked : Qt::Checked));
     }
 
     // The "Apply" header sorts nothing and leaves the sort key alone.
@@ -257,7 +257,7 @@ void TestPatchReview::previewFollowsTheList()
 {
     const QString repo = m_dir.filePath(QStringLiteral("follow/repo"));
     QList<PatchFileEntry> entries;
-    for (const QString name : {QStringLiteral("one.txt"), QStringLiteral("two.txt"), QStringLiteral("three.txt")}) {
+    for (const QString &name : {QStringLiteral("one.txt"), QStringLiteral("two.txt"), QStringLiteral("three.txt")}) {
         PatchFileEntry e = entry(name, true, 1, 0);
         e.patchFileURL = writeFile(m_dir.filePath(QStringLiteral("follow/patch")), name, name.toUtf8() + '\n');
         entries << e;
@@ -380,7 +380,7 @@ void TestPatchReview::renderedGutter()
     QCOMPARE(document->toPlainText(), QStringLiteral("           @@ @@ -9,2 +9,2 @@\n"
                                                      "   9    9     same\n"
                                                      "  10       \u2212  gone\n"
-                                                     "        10  +  come"));
+                                                     "       10  +  come"));
     // Each line's background spans the line; the context marker is drawn in a clear colour.
     const QTextBlock deletion = document->findBlockByNumber(2);
     QCOMPARE(deletion.blockFormat().background().color(), previewLineColors(Type::deletion, palette).lineBackground);

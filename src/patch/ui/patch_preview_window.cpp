@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QScreen>
 #include <QScrollBar>
@@ -66,6 +67,7 @@ PatchPreviewWindow::PatchPreviewWindow(QWidget *parent)
     , m_onlyPatch(new QCheckBox(QStringLiteral("View only patch"), this))
 {
     setObjectName(QStringLiteral("patchPreviewWindow"));
+    setProperty("veskPatchPanel", true);
     resize(windowWidth, windowHeight);
     setMinimumSize(400, 300);
     QFont boxFont = m_onlyPatch->font();
@@ -129,11 +131,12 @@ void PatchPreviewWindow::render()
             if (request != m_requested) {
                 return;  // a newer request is on its way
             }
-            QTextDocument *previous = m_text->document();
-            QTextDocument *document = buildPreviewDocument(*text, style, palette(), this);
-            m_text->setDocument(document);
-            if (previous && previous->parent() == this) {
-                previous->deleteLater();
+            // The view deletes a document of its own when replaced; one of ours goes here.
+            QPointer<QTextDocument> previous = m_text->document();
+            const bool ours = previous && previous->parent() == this;
+            m_text->setDocument(buildPreviewDocument(*text, style, palette(), this));
+            if (ours && previous) {
+                delete previous;
             }
             m_text->moveCursor(QTextCursor::Start);
             m_text->horizontalScrollBar()->setValue(0);

@@ -2,6 +2,7 @@
 
 #include "patch/patch_analysis.h"
 
+#include <QPointer>
 #include <QWidget>
 
 class QLabel;

@@ -8,6 +8,7 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <limits>
 #include <numeric>
 
 namespace vesk {
@@ -161,7 +162,7 @@ bool PatchReviewModel::setData(const QModelIndex &index, const QVariant &value, 
     if (!index.isValid() || index.column() != applyColumn || role != Qt::CheckStateRole) {
         return false;
     }
-    setChecked(entryIndex(index.row()), value.value<Qt::CheckState>() == Qt::Checked);
+    setChecked(entryIndex(index.row()), value.toInt() == Qt::Checked);
     return true;
 }
 
@@ -186,7 +187,7 @@ QVariant PatchReviewModel::headerData(int section, Qt::Orientation orientation, 
         return QString::fromUtf16(columns[section].title);
     }
     if (role == Qt::TextAlignmentRole) {
-        return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
+        return int(Qt::AlignLeft | Qt::AlignVCenter);
     }
     return {};
 }

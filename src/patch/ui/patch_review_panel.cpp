@@ -6,11 +6,16 @@
 #include "patch/ui/patch_review_model.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QPointer>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <utility>
 
 namespace vesk {
 
@@ -79,6 +84,7 @@ PatchReviewPanel::PatchReviewPanel(const PatchAnalysis &analysis, ApplyCallback 
     , m_cancel(button(QStringLiteral("Cancel"), this))
 {
     setObjectName(QStringLiteral("patchReviewPanel"));
+    setProperty("veskPatchPanel", true);  // the main window's key hook leaves the keys to the panel
     setWindowTitle(QStringLiteral("Apply ZIP Patch?"));
     setSizeGripEnabled(true);
     resize(810, 460);

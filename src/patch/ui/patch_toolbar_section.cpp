@@ -16,6 +16,8 @@
 #include <QMessageBox>
 #include <QProgressBar>
 
+#include <algorithm>
+
 namespace vesk {
 
 namespace {

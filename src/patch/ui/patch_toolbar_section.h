@@ -2,6 +2,7 @@
 
 #include "patch/patch_analysis.h"
 
+#include <QMessageBox>
 #include <QPointer>
 #include <QSet>
 #include <QWidget>
@@ -9,7 +10,6 @@
 #include <optional>
 
 class QLabel;
-class QMessageBox;
 class QProgressBar;
 
 namespace vesk {

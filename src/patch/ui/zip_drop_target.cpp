@@ -9,7 +9,8 @@
 #include <QFontMetrics>
 #include <QMimeData>
 #include <QPainter>
-#include <QPainterPath>
+
+#include <algorithm>
 
 namespace vesk {
 
