@@ -126,6 +126,22 @@ QList<PreviewLine> parsed(const QString &diff)
     return lines;
 }
 
+// diff names the files by their places on disk (one of them in a temporary folder) and their
+// dates; the preview names both by the path in the repository, as for a new file.
+void nameFilesByPath(QList<PreviewLine> &lines, const QString &relativePath)
+{
+    for (PreviewLine &line : lines) {
+        if (line.type == PreviewLine::Type::hunkHeader) {
+            return;
+        }
+        if (line.type == PreviewLine::Type::fileHeader && line.content.startsWith(QStringLiteral("--- "))) {
+            line.content = QStringLiteral("--- a/") + relativePath;
+        } else if (line.type == PreviewLine::Type::fileHeader && line.content.startsWith(QStringLiteral("+++ "))) {
+            line.content = QStringLiteral("+++ b/") + relativePath;
+        }
+    }
+}
+
 QString repoFileOf(const PatchFileEntry &entry, const QString &repoPath)
 {
     return repoPath + u'/' + entry.relativePath;
@@ -150,6 +166,7 @@ PreviewText buildPreviewDiff(const PatchFileEntry &entry, const QString &repoPat
     result.titleSuffix = entry.relativePath;
     const std::optional<QString> diff = runDiff(repoFileOf(entry, repoPath), entry.patchFileURL, timeout);
     result.lines = diff ? parsed(*diff) : QList<PreviewLine>{note(noDifferences)};
+    nameFilesByPath(result.lines, entry.relativePath);
     return result;
 }
 

@@ -99,8 +99,8 @@ PatchReviewPanel::PatchReviewPanel(const PatchAnalysis &analysis, ApplyCallback 
     setColor(m_summary, QPalette::WindowText,
              warn ? systemColor(SystemColor::orange, palette()) : labelColor(palette()));
 
-    m_model->setPalette(palette());
     m_list->setModel(m_model);
+    restyleRows();
     for (int column = 0; column < PatchReviewModel::columnCount_; ++column) {
         m_list->horizontalHeader()->resizeSection(column, columnWidths[column]);
     }
@@ -149,8 +149,20 @@ void PatchReviewPanel::changeEvent(QEvent *event)
 {
     QDialog::changeEvent(event);
     if (event->type() == QEvent::PaletteChange) {
-        m_model->setPalette(palette());
+        restyleRows();
     }
+}
+
+void PatchReviewPanel::restyleRows()
+{
+    // A light selection keeps the rows' own colours (status, dates, changes, tint) readable.
+    m_model->setPalette(palette());
+    QPalette rows = m_list->palette();
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        rows.setColor(group, QPalette::Highlight, withAlpha(selectedTextBackgroundColor(palette()), 0.25));
+        rows.setColor(group, QPalette::HighlightedText, labelColor(palette()));
+    }
+    m_list->setPalette(rows);
 }
 
 void PatchReviewPanel::togglePreview()

@@ -55,6 +55,7 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
+    void restyleRows();
     void togglePreview();
     void previewRow(int row);
     void finish();
