@@ -2,6 +2,7 @@
 // and the styled diff of a large file in the preview.
 
 #include "patch/ui/patch_preview_window.h"
+#include "patch/ui/patch_review_list.h"
 #include "patch/ui/patch_review_model.h"
 #include "patch/ui/patch_review_panel.h"
 
@@ -10,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTextDocument>
 
 #include <benchmark/benchmark.h>
 

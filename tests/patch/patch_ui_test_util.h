@@ -10,6 +10,8 @@
 
 #include <QDir>
 #include <QHeaderView>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QMap>
 #include <QStyle>
 #include <QStyleOptionViewItem>
@@ -81,6 +83,20 @@ inline void clickCheckbox(QAbstractItemView *view, int row, int column)
 {
     const QPoint at = checkboxCenter(view, view->model()->index(row, column));
     QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+}
+
+// A whole drag over the target, as the window system delivers it: enter, move, drop.
+inline void dropOn(QWidget *target, QMimeData *mime)
+{
+    const QPoint at = target->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &enter);
+    QVERIFY(enter.isAccepted());
+    QCOMPARE(enter.dropAction(), Qt::CopyAction);
+    QDragMoveEvent move(at, Qt::CopyAction | Qt::MoveAction, mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &move);
+    QDropEvent drop(QPointF(at), Qt::CopyAction | Qt::MoveAction, mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &drop);
 }
 
 inline void clickHeader(QTableView *view, int section)

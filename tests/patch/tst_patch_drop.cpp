@@ -46,20 +46,6 @@ std::unique_ptr<QMimeData> mimeOf(const DropContent &content)
     return mime;
 }
 
-// A whole drag over the target, as the window system delivers it: enter, move, drop.
-void dropOn(QWidget *target, QMimeData *mime)
-{
-    const QPoint at = target->rect().center();
-    QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, mime, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(target, &enter);
-    QVERIFY(enter.isAccepted());
-    QCOMPARE(enter.dropAction(), Qt::CopyAction);
-    QDragMoveEvent move(at, Qt::CopyAction | Qt::MoveAction, mime, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(target, &move);
-    QDropEvent drop(QPointF(at), Qt::CopyAction | Qt::MoveAction, mime, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(target, &drop);
-}
-
 QByteArray readAll(const QString &path)
 {
     QFile file(path);
