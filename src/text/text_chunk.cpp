@@ -85,6 +85,8 @@ TextChunk::Stats TextChunk::stats(qint64 knownClusters) const
             st.lineFeeds += i == 0 || s[i - 1] != u'\r';
         } else if (c == 0x2029) {
             ++st.paragraphBreaks;
+        } else {
+            ++st.lineSeparators;
         }
     }
     st.clusters = knownClusters >= 0 ? knownClusters : grapheme::count(m_text);
