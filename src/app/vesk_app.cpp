@@ -58,6 +58,7 @@ void VeskApp::registerDefaults()
 {
     Preferences::instance().registerDefaults({
         {QStringLiteral("showWhitespace"), true},
+        {QStringLiteral("syntaxHighlighting"), true},
         {QStringLiteral("tabWidth"), 4},
         {QStringLiteral("showDotFiles"), false},
     });
