@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
+#include <QStorageInfo>
 
 #include <cerrno>
 #include <cstdio>
@@ -13,6 +15,7 @@
 #if defined(Q_OS_LINUX)
 #include <fcntl.h>
 #endif
+#include <unistd.h>
 
 namespace vesk::FileOperations {
 
@@ -91,6 +94,38 @@ std::optional<QString> placeProblem(const QString &repoRoot, const QString &pare
     }
     return std::nullopt;
 }
+
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+bool usableFolder(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.isDir() && !info.isSymLink() && info.isWritable();
+}
+
+// Whether the desktop has a trash for the item at `path`, by the freedesktop rules that
+// QFile::moveToTrash follows: the trash of the home's data folder for items on the home's disk,
+// else one at the top of the item's disk. When QFile::moveToTrash finds none it does not fail
+// but moves the item into "files" below the working directory, so this is checked first.
+bool hasTrashFor(const QString &path)
+{
+    const QStorageInfo disk(QFileInfo(path).absolutePath());
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    const QString homeTrash = data + QStringLiteral("/Trash");
+    const bool homeTrashUsable = usableFolder(homeTrash) || (!occupied(homeTrash) && usableFolder(data));
+    if (disk == QStorageInfo(QDir::homePath())) {
+        return homeTrashUsable;
+    }
+    const QString top = disk.rootPath();
+    const QString uid = QString::number(::getuid());
+    return homeTrashUsable || usableFolder(top + QStringLiteral("/.Trash-") + uid)
+           || usableFolder(top + QStringLiteral("/.Trash/") + uid) || usableFolder(top);
+}
+#else
+bool hasTrashFor(const QString &)
+{
+    return true;
+}
+#endif
 
 } // namespace
 
@@ -171,7 +206,7 @@ FileOperationResult moveToTrash(const QString &repoRoot, const QString &path)
     if (const auto problem = folderProblem(repoRoot, item.path())) {
         return refused(*problem);
     }
-    if (!QFile::moveToTrash(path)) {
+    if (!hasTrashFor(path) || !QFile::moveToTrash(path)) {
         return refused(QStringLiteral("%1 could not be moved to the Trash, so it was not deleted.")
                            .arg(quoted(item.fileName())));
     }

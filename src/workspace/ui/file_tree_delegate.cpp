@@ -59,7 +59,7 @@ void FileTreeDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
 
     const QRect iconRect(rect.left() + 2, middle - iconSize / 2 + 1, iconSize, iconSize);
     const QColor iconColor = isDirectory ? systemColor(SystemColor::blue, palette) : secondaryLabelColor(palette);
-    symbolIcon(QStringLiteral(isDirectory ? "folder.fill" : "doc.fill"), iconColor).paint(painter, iconRect);
+    symbolIcon(isDirectory ? QStringLiteral("folder.fill") : QStringLiteral("doc.fill"), iconColor).paint(painter, iconRect);
 
     // Marks from the right edge inwards: status, then star.
     QRect markRect(rect.right() - markSize - 4, middle - markSize / 2, markSize, markSize);

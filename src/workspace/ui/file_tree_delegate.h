@@ -5,7 +5,7 @@
 
 #include <functional>
 
-class QLineEdit;
+#include <QLineEdit>
 
 namespace vesk {
 

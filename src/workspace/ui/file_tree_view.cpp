@@ -53,7 +53,7 @@ void FileTreeWidget::drawBranches(QPainter *painter, const QRect &rect, const QM
     const bool open = m_expandedDirs->contains(index.data(FileTreeModel::PathRole).toString());
     const QRect chevron(rect.right() - indentation() + (indentation() - size) / 2 + 1, rect.center().y() - size / 2 + 1,
                         size, size);
-    symbolIcon(QStringLiteral(open ? "chevron.down" : "chevron.right"), secondaryLabelColor(palette()))
+    symbolIcon(open ? QStringLiteral("chevron.down") : QStringLiteral("chevron.right"), secondaryLabelColor(palette()))
         .paint(painter, chevron);
 }
 
@@ -143,6 +143,9 @@ void FileTreeView::applyTree()
 {
     const QString selected = m_view->currentIndex().data(FileTreeModel::PathRole).toString();
     const int scroll = m_view->verticalScrollBar()->value();
+    // Putting the selection back must not scroll: the old position is put back after.
+    const bool autoScroll = m_view->hasAutoScroll();
+    m_view->setAutoScroll(false);
     m_model->setTree(m_context.state.fileTree());
     m_model->setFavorites(m_context.state.favorites());
     const QSet<QString> dirs = m_expandedDirs;  // expanding reports back into the set
@@ -161,6 +164,7 @@ void FileTreeView::applyTree()
     }
     m_view->doItemsLayout();
     m_view->verticalScrollBar()->setValue(scroll);
+    m_view->setAutoScroll(autoScroll);
 }
 
 void FileTreeView::setExpanded(const QString &dir, bool expanded)

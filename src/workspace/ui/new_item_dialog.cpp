@@ -21,6 +21,7 @@ NewItemDialog::NewItemDialog(bool folder, Create create, QWidget *parent)
     auto *message = new QLabel(folder ? QStringLiteral("Enter a name for the new folder:")
                                       : QStringLiteral("Enter a name for the new file:"),
                                this);
+    message->setObjectName(QStringLiteral("message"));
     m_name->setPlaceholderText(folder ? QStringLiteral("Folder name") : QStringLiteral("Filename"));
     m_problem->setObjectName(QStringLiteral("problem"));
     m_problem->setWordWrap(true);

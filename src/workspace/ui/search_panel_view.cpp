@@ -162,6 +162,7 @@ void SearchPanelView::doSearch()
     m_searched = true;
     m_delegate->setHighlighter(SearchHighlighter(m_engine->query(), m_engine->caseSensitive(), m_engine->useRegex()));
     m_engine->search(m_context.repoPath(), m_context.state.editor()->currentFilePath().value_or(QString()));
+    engineChanged();  // "Searching…" at once, not a turn later
 }
 
 void SearchPanelView::cancelSearch()
@@ -175,6 +176,7 @@ void SearchPanelView::cancelSearch()
     m_engine->search(m_context.repoPath());
     m_engine->setQuery(query);
     m_searched = false;
+    engineChanged();
 }
 
 void SearchPanelView::showHistory()

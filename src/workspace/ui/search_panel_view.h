@@ -1,5 +1,6 @@
 #pragma once
 
+#include "workspace/ui/search_history_popup.h"
 #include "workspace/ui/sidebar_context.h"
 
 #include <QPointer>
@@ -15,7 +16,6 @@ namespace vesk {
 
 class DeferredRefresh;
 class SearchEngine;
-class SearchHistoryPopup;
 class SearchResultDelegate;
 class SearchResultsModel;
 

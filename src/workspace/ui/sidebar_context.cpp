@@ -45,7 +45,7 @@ void SidebarContext::addFileEntries(QMenu *menu, const QString &path) const
     menu->addAction(symbolIcon(QStringLiteral("macwindow.badge.plus"), color), QStringLiteral("Open in New Window"),
                     menu, [*this, path] { openInNewWindow(path); });
     const bool favorite = isFavorite(path);
-    menu->addAction(symbolIcon(QStringLiteral(favorite ? "star" : "star.fill"), color),
+    menu->addAction(symbolIcon(favorite ? QStringLiteral("star") : QStringLiteral("star.fill"), color),
                     favorite ? QStringLiteral("Remove from Favorites") : QStringLiteral("Add to Favorites"), menu,
                     [*this, path] { toggleFavorite(path); });
     addRevealEntry(menu, path);
