@@ -35,7 +35,7 @@ void FileTreeModel::setFavorites(const QSet<QString> &favorites)
     }
     m_favorites = favorites;
     if (!m_tree.isEmpty()) {
-        // Stars sit on rows anywhere in the tree; views repaint what they show.
+        // Stars sit on rows at any depth; this tells views to look again at what they show.
         Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, 0), {FavoriteRole});
     }
 }

@@ -131,7 +131,11 @@ void FileTreeView::stateChanged()
     if (!m_model->shows(state.fileTree()) && !m_delegate->renameField()) {
         applyTree();
     }
-    m_model->setFavorites(state.favorites());
+    if (state.favorites() != m_shownFavorites) {
+        m_shownFavorites = state.favorites();
+        m_model->setFavorites(m_shownFavorites);
+        m_view->viewport()->update();  // stars sit on rows at any depth
+    }
     if (state.editor()->currentFilePath() != m_shownFile) {
         m_shownFile = state.editor()->currentFilePath();
         finishRenaming();
@@ -209,7 +213,9 @@ void FileTreeView::expandToCurrentFile()
     const QModelIndex index = m_model->indexForPath(*file);
     if (index.isValid()) {
         m_view->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
-        m_view->scrollTo(index);
+        if (!m_view->viewport()->rect().contains(m_view->visualRect(index))) {
+            m_view->scrollTo(index, QAbstractItemView::PositionAtCenter);
+        }
     }
 }
 

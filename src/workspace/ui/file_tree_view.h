@@ -88,6 +88,7 @@ private:
     DeferredRefresh *m_refresh;
     QSet<QString> m_expandedDirs;
     std::optional<QString> m_shownFile;  // the editor's file as last seen
+    QSet<QString> m_shownFavorites;
 };
 
 } // namespace vesk

@@ -15,6 +15,8 @@
 #include <QToolTip>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace vesk {
 
 namespace {
@@ -136,7 +138,6 @@ SearchHistoryPopup::SearchHistoryPopup(SearchEngine *engine, std::function<void(
         reload();
     });
     reload();
-    resize(300, 260);
 }
 
 void SearchHistoryPopup::reload()
@@ -147,6 +148,10 @@ void SearchHistoryPopup::reload()
     m_clearAll->setVisible(!history.isEmpty());
     m_empty->setVisible(history.isEmpty());
     m_empty->setMinimumHeight(history.isEmpty() ? 60 : 0);
+    const int rows = int(std::min<qsizetype>(history.size(), 12));
+    m_list->setFixedHeight(rows * 22 + 4);
+    adjustSize();
+    resize(300, height());
 }
 
 void SearchHistoryPopup::showBelow(QWidget *anchor)

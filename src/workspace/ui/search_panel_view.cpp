@@ -79,6 +79,7 @@ SearchPanelView::SearchPanelView(const SidebarContext &context, QWidget *parent)
     m_results->setModel(m_model);
     m_results->setItemDelegate(m_delegate);
     m_results->setUniformItemSizes(true);
+    m_results->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_results->setFrameShape(QFrame::NoFrame);
     m_results->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_results->setObjectName(QStringLiteral("searchResults"));

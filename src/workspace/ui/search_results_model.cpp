@@ -96,7 +96,7 @@ void SearchResultDelegate::paint(QPainter *painter, const QStyleOptionViewItem &
     const QString place = QStringLiteral("%1:%2")
                               .arg(index.data(SearchResultsModel::FileNameRole).toString())
                               .arg(index.data(SearchResultsModel::LineNumberRole).toLongLong());
-    const QString placeShown = metrics.elidedText(place, Qt::ElideLeft, rect.width() / 2);
+    const QString placeShown = metrics.elidedText(place, Qt::ElideMiddle, rect.width() / 2);
     painter->setPen(dimColor);
     painter->drawText(rect, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine, placeShown);
     rect.setLeft(rect.left() + metrics.horizontalAdvance(placeShown) + 8);
