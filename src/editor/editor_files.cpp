@@ -285,10 +285,13 @@ void EditorViewModel::closeFile()
     publish(m_currentFileName, QStringLiteral("Untitled"));
     m_lastKnownModDate.reset();
     m_lastSavedContent.reset();
+    m_hasByteOrderMark = false;
+    ++m_baselineLookups;  // a lookup still under way was for the file that is gone
     publish(m_pendingConflict, false);
     publish(m_cursors, QList<TextCursor>{TextCursor()});
     publish(m_openError, std::optional<QString>());
     publish(m_saveError, std::optional<QString>());
+    publish(m_baselineError, std::optional<QString>());
 }
 
 void EditorViewModel::followMovedFile(const QString &newPath)
