@@ -90,10 +90,7 @@ void SyntaxHighlighter::setText(const VeskNodePtr &root)
     if (!m_language || m_tooLarge) {
         return;
     }
-    if (root->unitCount() > maxUnits) {
-        m_tooLarge = true;
-        m_parsing = false;
-        resetTree();
+    if (markIfTooLarge()) {
         Q_EMIT highlightsChanged();
         return;
     }
@@ -115,8 +112,22 @@ void SyntaxHighlighter::setText(const VeskNodePtr &root)
     scheduleParse();
 }
 
+bool SyntaxHighlighter::markIfTooLarge()
+{
+    if (m_root->unitCount() <= maxUnits) {
+        return false;
+    }
+    m_tooLarge = true;
+    m_parsing = false;
+    resetTree();
+    return true;
+}
+
 void SyntaxHighlighter::scheduleParse()
 {
+    if (m_language && !m_tooLarge) {
+        markIfTooLarge();
+    }
     m_parsing = m_language && m_query && !m_tooLarge;
     if (!m_parsing || m_jobRunning) {
         return;

@@ -81,6 +81,7 @@ private:
     void scheduleParse();
     void takeResult(ParseResult result);
     void resetTree();
+    bool markIfTooLarge();
     void dropLinesFrom(qint64 line);
 
     const SyntaxLanguage *m_language = nullptr;
