@@ -8,6 +8,94 @@
 
 namespace vesk {
 
+void EditorViewModel::beginEdit(EditKind kind)
+{
+    if (m_editDepth++ > 0) {
+        return;
+    }
+    bool joins = false;
+    if (kind != EditKind::Other && kind == m_lastEditKind && m_clock() - m_lastEditTime <= typingPauseMs
+        && !m_document->undoStack().empty()) {
+        const auto *after = std::any_cast<QList<TextCursor>>(&m_document->undoStack().back().caretsAfter);
+        joins = after && *after == m_cursors;
+    }
+    m_editKind = kind;
+    m_document->beginUndoGroup(m_cursors, joins);
+}
+
+void EditorViewModel::endEdit()
+{
+    if (m_editDepth == 0 || --m_editDepth > 0) {
+        return;
+    }
+    m_document->endUndoGroup(m_cursors);
+    m_lastEditKind = m_editKind;
+    m_lastEditTime = m_clock();
+}
+
+namespace {
+
+// Pairs beginEdit() with endEdit() on every way out of a scope.
+class EditScope
+{
+public:
+    EditScope(EditorViewModel &editor, EditorViewModel::EditKind kind = EditorViewModel::EditKind::Other)
+        : m_editor(editor)
+    {
+        m_editor.beginEdit(kind);
+    }
+    ~EditScope() { m_editor.endEdit(); }
+    EditScope(const EditScope &) = delete;
+    EditScope &operator=(const EditScope &) = delete;
+
+private:
+    EditorViewModel &m_editor;
+};
+
+} // namespace
+
+void EditorViewModel::restoreCursors(const std::optional<std::any> &carets)
+{
+    if (!carets) {
+        return;
+    }
+    endTypingRun();
+    if (const auto *saved = std::any_cast<QList<TextCursor>>(&*carets); saved && !saved->isEmpty()) {
+        publish(m_cursors, *saved);
+    }
+    // Carets of a step made without them, or anchors past a line's end, are kept inside the text.
+    const qint64 lines = m_document->lineCount();
+    Q_EMIT willChange();
+    for (TextCursor &cursor : m_cursors) {
+        cursor.line = std::clamp<qint64>(cursor.line, 0, std::max<qint64>(lines - 1, 0));
+        cursor.column = std::clamp<qint64>(cursor.column, 0, lineLength(cursor.line));
+        if (cursor.hasSelection()) {
+            const qint64 anchorLine = std::clamp<qint64>(*cursor.selectionAnchorLine, 0, std::max<qint64>(lines - 1, 0));
+            cursor.setAnchor(anchorLine, std::clamp<qint64>(*cursor.selectionAnchorColumn, 0, lineLength(anchorLine)));
+        }
+    }
+    Q_EMIT revealCursorRequested();
+}
+
+void EditorViewModel::undo()
+{
+    restoreCursors(m_document->undo());
+}
+
+void EditorViewModel::redo()
+{
+    restoreCursors(m_document->redo());
+}
+
+void EditorViewModel::paste(const QString &text)
+{
+    EditScope edit(*this);
+    if (selectedText()) {
+        deleteSelection();
+    }
+    insertAtCursors(text);
+}
+
 // Visits the carets last first, so an edit never moves text before a caret still to come. For
 // each caret on an existing line, `edit(line, column)` changes the text (column clamped to the
 // line) and returns where the caret goes and the first old position after the edited text;
@@ -45,6 +133,7 @@ void EditorViewModel::editEachCursor(Edit edit)
 
 void EditorViewModel::insertAtCursors(const QString &text)
 {
+    EditScope edit(*this);
     const QStringList pieces = splitLines(text).lines;
     const qint64 extraLines = pieces.size() - 1;
     const qint64 lastPieceLength = characterCount(pieces.last());
@@ -64,6 +153,7 @@ void EditorViewModel::insertAtCursors(const QString &text)
 
 void EditorViewModel::deleteAtCursors()
 {
+    EditScope edit(*this);
     editEachCursor([&](qint64 line, qint64 column) -> std::optional<CaretEdit> {
         const qint64 offset = m_document->lineStartOffset(line) + column;
         if (offset < 1) {
@@ -82,6 +172,7 @@ void EditorViewModel::deleteAtCursors()
 
 void EditorViewModel::deleteForwardAtCursors()
 {
+    EditScope edit(*this);
     editEachCursor([&](qint64 line, qint64 column) -> std::optional<CaretEdit> {
         const bool atLineEnd = column == lineLength(line);
         if (atLineEnd && line == m_document->lineCount() - 1) {
@@ -157,6 +248,7 @@ std::optional<QString> EditorViewModel::deleteSelection()
     if (!range) {
         return std::nullopt;
     }
+    EditScope edit(*this);
     std::optional<QString> text = selectedText();
     removeSelection(*range);
     return text;
@@ -186,24 +278,26 @@ bool EditorViewModel::handleKeyEvent(const EditorKeyEvent &event)
     const bool command = event.has(KeyModifier::Command);
     switch (event.keyCode) {
     case KeyCode::Return:
-    case KeyCode::KeypadEnter:
+    case KeyCode::KeypadEnter: {
+        EditScope edit(*this);
         collapseSelectionForEdit();
         insertAtCursors(QStringLiteral("\n"));
         return true;
-    case KeyCode::Tab:
+    }
+    case KeyCode::Tab: {
+        EditScope edit(*this, EditKind::Typing);
         collapseSelectionForEdit();
         insertAtCursors(QStringLiteral("\t"));
         return true;
+    }
     case KeyCode::Delete:
+    case KeyCode::ForwardDelete: {
+        EditScope edit(*this, EditKind::Deleting);
         if (!collapseSelectionForEdit()) {
-            deleteAtCursors();
+            event.keyCode == KeyCode::Delete ? deleteAtCursors() : deleteForwardAtCursors();
         }
         return true;
-    case KeyCode::ForwardDelete:
-        if (!collapseSelectionForEdit()) {
-            deleteForwardAtCursors();
-        }
-        return true;
+    }
     case KeyCode::LeftArrow:
         option ? moveCursorsWordLeft(shift) : command ? moveCursorsToLineStart(shift) : moveCursorsLeft(shift);
         return true;
@@ -229,6 +323,7 @@ bool EditorViewModel::handleKeyEvent(const EditorKeyEvent &event)
     if (first < 0x20 || first == 0x7F || (first >= 0xF700 && first <= 0xF8FF)) {
         return false;
     }
+    EditScope edit(*this, EditKind::Typing);
     collapseSelectionForEdit();
     insertAtCursors(event.characters);
     return true;

@@ -15,16 +15,8 @@ bool isArrow(quint16 keyCode)
 // The Command rows of the key table; every row uses the press up, acting or not.
 bool applyCommandShortcut(const QString &key, bool shift, EditorViewModel &editor, TextClipboard &clipboard)
 {
-    VeskDocument *document = editor.document();
     if (key == u"z") {
-        const bool redo = shift;
-        if (redo && !document->redoStack().empty()) {
-            document->redo();
-            editor.clampCursors();
-        } else if (!redo && !document->undoStack().empty()) {
-            document->undo();
-            editor.clampCursors();
-        }
+        shift ? editor.redo() : editor.undo();
         return true;
     }
     if (key == u"x" || key == u"c") {
@@ -38,10 +30,7 @@ bool applyCommandShortcut(const QString &key, bool shift, EditorViewModel &edito
     }
     if (key == u"v") {
         if (const std::optional<QString> text = clipboard.plainText()) {
-            if (editor.selectedText()) {
-                editor.deleteSelection();
-            }
-            editor.insertAtCursors(*text);
+            editor.paste(*text);
         }
         return true;
     }

@@ -2,6 +2,8 @@
 
 #include "editor/line_chars.h"
 
+#include <QDateTime>
+
 #include <algorithm>
 
 // Construction, published fields, carets, selections and moves. Editing is in editor_editing.cpp,
@@ -15,6 +17,7 @@ EditorViewModel::EditorViewModel(QObject *parent)
     , m_cursors{TextCursor()}
     , m_currentFileName(QStringLiteral("Untitled"))
     , m_scrollState(new ScrollState(this))
+    , m_clock([] { return QDateTime::currentMSecsSinceEpoch(); })
 {
     m_highlightTimer.setSingleShot(true);
     m_highlightTimer.setInterval(highlightDurationMs);
@@ -33,6 +36,7 @@ void EditorViewModel::observeDocument()
 
 void EditorViewModel::setCursors(QList<TextCursor> cursors)
 {
+    endTypingRun();
     publish(m_cursors, std::move(cursors));
 }
 
@@ -94,6 +98,7 @@ void EditorViewModel::addCursor(qint64 line, qint64 column)
         return cursor.line == line && cursor.column == column;
     });
     if (!taken) {
+        endTypingRun();
         Q_EMIT willChange();
         m_cursors.append(TextCursor::at(line, column));
     }
@@ -142,6 +147,7 @@ void EditorViewModel::beginSelection(qint64 line, qint64 column)
 {
     TextCursor cursor = TextCursor::at(line, column);
     cursor.setAnchor(line, column);
+    endTypingRun();
     publish(m_cursors, QList<TextCursor>{cursor});
     publish(m_isTrackpadSelecting, true);
 }
@@ -151,6 +157,7 @@ void EditorViewModel::extendSelection(qint64 line, qint64 column)
     if (m_cursors.isEmpty()) {
         return;
     }
+    endTypingRun();
     Q_EMIT willChange();
     m_cursors.first().line = line;
     m_cursors.first().column = column;
@@ -218,6 +225,7 @@ template <typename Move>
 void EditorViewModel::moveEachCursor(bool extending, Move move)
 {
     const qint64 lines = m_document->lineCount();
+    endTypingRun();
     Q_EMIT willChange();
     for (qsizetype i = 0; i < m_cursors.size(); ++i) {
         if (extending) {

@@ -30,6 +30,11 @@ class EditorViewModel : public QObject
 public:
     static constexpr int highlightDurationMs = 1200;
     static constexpr int gitTimeoutMs = 5000;
+    // Typing (or deleting) on at the same carets within this time joins the previous undo step.
+    static constexpr qint64 typingPauseMs = 1000;
+
+    // What an edit was, for joining undo steps: typing joins typing, deleting joins deleting.
+    enum class EditKind { Other, Typing, Deleting };
 
     explicit EditorViewModel(QObject *parent = nullptr);
     ~EditorViewModel() override;
@@ -87,13 +92,23 @@ public:
     void moveCursorsWordLeft(bool extending);
     void moveCursorsWordRight(bool extending);
 
-    // Editing at the carets: each caret's edit is one undo step of the document.
+    // Editing at the carets. Each call is one undo step whatever the number of carets; calls
+    // between beginEdit() and endEdit() make one step together.
+    void beginEdit(EditKind kind = EditKind::Other);
+    void endEdit();
     void insertAtCursors(const QString &text);
     void deleteAtCursors();
     void deleteForwardAtCursors();
     std::optional<QString> selectedText() const;
     std::optional<QString> deleteSelection();
     bool collapseSelectionForEdit();
+    // Replaces the selection with `text` (or inserts it at every caret): one undo step.
+    void paste(const QString &text);
+    // Undo and redo one step, with the carets and selections it had before (after) it.
+    void undo();
+    void redo();
+    // For tests: the clock (milliseconds) that decides when typing has paused.
+    void setClock(std::function<qint64()> clock) { m_clock = std::move(clock); }
     // Performs the key's editing action; false when the key is not the editor's.
     bool handleKeyEvent(const EditorKeyEvent &event);
 
@@ -114,6 +129,8 @@ public:
 
 Q_SIGNALS:
     void willChange();
+    // The carets moved somewhere the user must see (undo, redo); views scroll the last one into view.
+    void revealCursorRequested();
 
 private:
     template <typename T>
@@ -124,6 +141,8 @@ private:
     }
 
     void observeDocument();
+    void endTypingRun() { m_lastEditKind = EditKind::Other; }
+    void restoreCursors(const std::optional<std::any> &carets);
     void replaceDocument(const VeskNodePtr &text);
     qint64 lineLength(qint64 line) const;
     template <typename Move>
@@ -166,6 +185,11 @@ private:
     std::function<void(const QString &)> m_onFileOpened;
     std::optional<QString> m_openError;
     std::optional<QString> m_saveError;
+    int m_editDepth = 0;
+    EditKind m_editKind = EditKind::Other;
+    EditKind m_lastEditKind = EditKind::Other;
+    qint64 m_lastEditTime = 0;
+    std::function<qint64()> m_clock;
 };
 
 } // namespace vesk

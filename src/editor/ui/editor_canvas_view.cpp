@@ -616,10 +616,7 @@ void EditorCanvasView::pasteText()
     if (!m_editor || !text) {
         return;
     }
-    if (m_editor->selectedText()) {
-        m_editor->deleteSelection();
-    }
-    m_editor->insertAtCursors(*text);
+    m_editor->paste(*text);
 }
 
 void EditorCanvasView::selectAllText()
