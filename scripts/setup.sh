@@ -8,7 +8,8 @@ debian_packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev qt6-qpa-plugins
   libbenchmark-dev
   git diffutils zip unzip python3
-  xvfb xauth x11-apps fonts-dejavu-core fonts-noto-color-emoji
+  xvfb xauth x11-apps xdotool imagemagick tesseract-ocr tesseract-ocr-eng
+  fonts-dejavu-core fonts-noto-color-emoji
   ripgrep
 )
 brew_packages=(qt cmake ninja ccache google-benchmark git zip unzip ripgrep python)
