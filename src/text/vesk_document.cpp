@@ -236,8 +236,16 @@ void VeskDocument::computeMarks()
 {
     const VeskNodePtr original = m_original;
     const VeskNodePtr current = m_vesk;
+    const bool firstLineDiffers = m_firstLineDiffers;
     runInBackground<DiffResult>(
-        this, WorkPriority::Utility, [original, current] { return baseline::exactDiff(original, current); },
+        this, WorkPriority::Utility,
+        [original, current, firstLineDiffers] {
+            DiffResult marks = baseline::exactDiff(original, current);
+            if (firstLineDiffers) {
+                marks.modified.insert(0);
+            }
+            return marks;
+        },
         [this, original, current](DiffResult marks) {
             if (m_vesk != current || m_original != original || m_marksTimer.isActive()) {
                 return;
@@ -279,11 +287,15 @@ void VeskDocument::setOriginal(QStringView text)
     setOriginal(VeskNode::build(text));
 }
 
-void VeskDocument::setOriginal(const VeskNodePtr &baseline)
+void VeskDocument::setOriginal(const VeskNodePtr &baseline, bool firstLineDiffers)
 {
     publish(m_original, baseline);
+    m_firstLineDiffers = firstLineDiffers;
     m_userEditedLines.clear();
     m_baseDiff = baseline::computeDiff(m_original, m_vesk);
+    if (m_firstLineDiffers && m_vesk->lines() > 0) {
+        m_baseDiff.modified.insert(0);
+    }
     publish(m_modifiedLines, m_baseDiff.modified);
     publish(m_deletedAfterLines, m_baseDiff.deletedAfter);
     m_marksTimer.stop();

@@ -100,8 +100,10 @@ public:
     bool marksPending() const { return m_marksPending; }
 
     // Sets the baseline and recomputes the marks (may run the external diff, bounded in time).
+    // `firstLineDiffers` marks line 0 whatever its text: the file and its baseline differ in
+    // something the text does not show (a byte-order mark added or removed).
     void setOriginal(QStringView text);
-    void setOriginal(const VeskNodePtr &baseline);
+    void setOriginal(const VeskNodePtr &baseline, bool firstLineDiffers = false);
 
 Q_SIGNALS:
     void willChange();
@@ -143,6 +145,7 @@ private:
 
     QTimer m_marksTimer;
     bool m_marksPending = false;
+    bool m_firstLineDiffers = false;
 };
 
 } // namespace vesk
