@@ -1,18 +1,61 @@
 #include "editor/editor_view_model.h"
 
+#include "editor/edit_scope.h"
 #include "editor/line_chars.h"
 
 #include <algorithm>
 
-// Editing at the carets and key handling.
+// Editing at the carets and undo.
 
 namespace vesk {
+
+namespace {
+
+// The start of the word before `column` (white space before it skipped first).
+qint64 wordStartBefore(const LineChars &chars, qint64 column)
+{
+    qint64 p = std::min(column, chars.size());
+    while (p > 0 && chars.isWhiteSpace(p - 1)) {
+        --p;
+    }
+    while (p > 0 && !chars.isWhiteSpace(p - 1)) {
+        --p;
+    }
+    return p;
+}
+
+// The end of the word at or after `column`, with the white space after it.
+qint64 wordEndAfter(const LineChars &chars, qint64 column)
+{
+    qint64 p = std::max<qint64>(column, 0);
+    while (p < chars.size() && !chars.isWhiteSpace(p)) {
+        ++p;
+    }
+    while (p < chars.size() && chars.isWhiteSpace(p)) {
+        ++p;
+    }
+    return p;
+}
+
+// The leading spaces and tabs of a line.
+QString leadingBlank(const QString &line)
+{
+    qsizetype n = 0;
+    while (n < line.size() && (line[n] == u' ' || line[n] == u'\t')) {
+        ++n;
+    }
+    return line.left(n);
+}
+
+} // namespace
+
 
 void EditorViewModel::beginEdit(EditKind kind)
 {
     if (m_editDepth++ > 0) {
         return;
     }
+    m_goalColumns.clear();
     bool joins = false;
     if (kind != EditKind::Other && kind == m_lastEditKind && m_clock() - m_lastEditTime <= typingPauseMs
         && !m_document->undoStack().empty()) {
@@ -32,27 +75,6 @@ void EditorViewModel::endEdit()
     m_lastEditKind = m_editKind;
     m_lastEditTime = m_clock();
 }
-
-namespace {
-
-// Pairs beginEdit() with endEdit() on every way out of a scope.
-class EditScope
-{
-public:
-    EditScope(EditorViewModel &editor, EditorViewModel::EditKind kind = EditorViewModel::EditKind::Other)
-        : m_editor(editor)
-    {
-        m_editor.beginEdit(kind);
-    }
-    ~EditScope() { m_editor.endEdit(); }
-    EditScope(const EditScope &) = delete;
-    EditScope &operator=(const EditScope &) = delete;
-
-private:
-    EditorViewModel &m_editor;
-};
-
-} // namespace
 
 void EditorViewModel::restoreCursors(const std::optional<std::any> &carets)
 {
@@ -268,65 +290,42 @@ bool EditorViewModel::collapseSelectionForEdit()
     return nonEmpty;
 }
 
-bool EditorViewModel::handleKeyEvent(const EditorKeyEvent &event)
+void EditorViewModel::deleteWordAtCursors(bool forward)
 {
-    if (!m_currentFilePath) {
-        return false;
-    }
-    const bool shift = event.has(KeyModifier::Shift);
-    const bool option = event.has(KeyModifier::Option);
-    const bool command = event.has(KeyModifier::Command);
-    switch (event.keyCode) {
-    case KeyCode::Return:
-    case KeyCode::KeypadEnter: {
-        EditScope edit(*this);
-        collapseSelectionForEdit();
-        insertAtCursors(QStringLiteral("\n"));
-        return true;
-    }
-    case KeyCode::Tab: {
-        EditScope edit(*this, EditKind::Typing);
-        collapseSelectionForEdit();
-        insertAtCursors(QStringLiteral("\t"));
-        return true;
-    }
-    case KeyCode::Delete:
-    case KeyCode::ForwardDelete: {
-        EditScope edit(*this, EditKind::Deleting);
-        if (!collapseSelectionForEdit()) {
-            event.keyCode == KeyCode::Delete ? deleteAtCursors() : deleteForwardAtCursors();
+    EditScope edit(*this);
+    editEachCursor([&](qint64 line, qint64 column) -> std::optional<CaretEdit> {
+        const LineChars chars(m_document->line(line));
+        const qint64 lineStart = m_document->lineStartOffset(line);
+        if (!forward && column == 0) {
+            if (line == 0) {
+                return std::nullopt;
+            }
+            const qint64 previousLength = lineLength(line - 1);
+            m_document->deleteRange(lineStart - 1, lineStart);
+            return CaretEdit{line - 1, previousLength, line, column};
         }
-        return true;
-    }
-    case KeyCode::LeftArrow:
-        option ? moveCursorsWordLeft(shift) : command ? moveCursorsToLineStart(shift) : moveCursorsLeft(shift);
-        return true;
-    case KeyCode::RightArrow:
-        option ? moveCursorsWordRight(shift) : command ? moveCursorsToLineEnd(shift) : moveCursorsRight(shift);
-        return true;
-    case KeyCode::DownArrow:
-        option && command ? addCursorBelow() : moveCursorsDown(shift);
-        return true;
-    case KeyCode::UpArrow:
-        option && command ? addCursorAbove() : moveCursorsUp(shift);
-        return true;
-    default:
-        break;
-    }
-    if (command || event.has(KeyModifier::Control) || event.characters.isEmpty()) {
-        return false;
-    }
-    // Control characters and the private-use range the platform gives function and navigation
-    // keys are not text.
-    const char32_t first = event.characters.at(0).isHighSurrogate() ? event.characters.toUcs4().first()
-                                                                      : event.characters.at(0).unicode();
-    if (first < 0x20 || first == 0x7F || (first >= 0xF700 && first <= 0xF8FF)) {
-        return false;
-    }
-    EditScope edit(*this, EditKind::Typing);
-    collapseSelectionForEdit();
-    insertAtCursors(event.characters);
-    return true;
+        if (forward && column == chars.size()) {
+            if (line + 1 >= m_document->lineCount()) {
+                return std::nullopt;
+            }
+            m_document->deleteRange(lineStart + column, lineStart + column + 1);
+            return CaretEdit{line, column, line + 1, 0};
+        }
+        const qint64 from = forward ? column : wordStartBefore(chars, column);
+        const qint64 to = forward ? wordEndAfter(chars, column) : column;
+        m_document->deleteRange(lineStart + from, lineStart + to);
+        return CaretEdit{line, from, line, to};
+    });
+}
+
+void EditorViewModel::insertNewLineKeepingIndent()
+{
+    EditScope edit(*this);
+    editEachCursor([&](qint64 line, qint64 column) -> std::optional<CaretEdit> {
+        const QString indent = leadingBlank(m_document->line(line)).left(column);
+        m_document->insert(QStringLiteral("\n") + indent, m_document->lineStartOffset(line) + column);
+        return CaretEdit{line + 1, characterCount(indent), line, column};
+    });
 }
 
 } // namespace vesk

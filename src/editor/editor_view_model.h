@@ -6,6 +6,7 @@
 #include "platform/file_time.h"
 #include "text/vesk_document.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -99,6 +100,20 @@ public:
     void moveCursorsToLineEnd(bool extending);
     void moveCursorsWordLeft(bool extending);
     void moveCursorsWordRight(bool extending);
+    // Up and down (by a line or a page) keep the column a caret had when it started moving
+    // vertically, through shorter lines.
+    void moveCursorsByPage(bool down, bool extending);
+    void moveCursorsToDocumentStart(bool extending);
+    void moveCursorsToDocumentEnd(bool extending);
+    // Several carets become the last one made, else a selection collapses; false when there
+    // was nothing to do.
+    bool collapseCursors();
+    // One caret with a selection from `anchor` to the clicked place (Shift+click).
+    void extendSelectionTo(qint64 line, qint64 column);
+    // The whole line, with its break (triple click).
+    void selectLine(qint64 line);
+    // The word (or single other character) at a place: [start, end) columns.
+    std::pair<qint64, qint64> wordBounds(qint64 line, qint64 column) const;
 
     // Editing at the carets. Each call is one undo step whatever the number of carets; calls
     // between beginEdit() and endEdit() make one step together.
@@ -107,6 +122,15 @@ public:
     void insertAtCursors(const QString &text);
     void deleteAtCursors();
     void deleteForwardAtCursors();
+    // Deletes from each caret to the start of its word (or the end of the next), joining lines
+    // at a line's edge.
+    void deleteWordAtCursors(bool forward);
+    // A line break followed by the leading white space of the caret's line.
+    void insertNewLineKeepingIndent();
+    // Puts a tab before each line of [first, last], or takes one tab or up to tab-width spaces off.
+    void indentLines(qint64 first, qint64 last, bool outdent);
+    // The lines the selections cover when one spans more than one line.
+    std::optional<std::pair<qint64, qint64>> selectedLineSpan() const;
     std::optional<QString> selectedText() const;
     std::optional<QString> deleteSelection();
     bool collapseSelectionForEdit();
@@ -156,6 +180,10 @@ private:
     qint64 lineLength(qint64 line) const;
     template <typename Move>
     void moveEachCursor(bool extending, Move move);
+    template <typename Target>
+    void moveVertically(bool extending, Target target);
+    void collapseOverlappingCarets();
+    qint64 linesPerPage() const;
     struct CaretEdit
     {
         qint64 newLine, newColumn;  // where the edited caret goes
@@ -202,6 +230,8 @@ private:
     EditKind m_lastEditKind = EditKind::Other;
     qint64 m_lastEditTime = 0;
     std::function<qint64()> m_clock;
+    QHash<QUuid, qint64> m_goalColumns;  // per caret, while it moves up and down
+    bool m_movingVertically = false;
 };
 
 } // namespace vesk
