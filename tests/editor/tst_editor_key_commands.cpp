@@ -201,7 +201,8 @@ void TestEditorKeyCommands::contextMenuOffersCutAndCopyOnlyForASelection()
     EditorCanvasView *canvas = window->view()->canvas();
     for (const bool selected : {false, true}) {
         window->editor()->setCursors(parseCursors(selected ? QStringLiteral("0:5[0:0]") : QStringLiteral("0:5")));
-        QContextMenuEvent event(QContextMenuEvent::Mouse, pointOf(*window, 0, 1));
+        const QPoint place = pointOf(*window, 0, 1);
+        QContextMenuEvent event(QContextMenuEvent::Mouse, place, canvas->mapToGlobal(place));
         QApplication::sendEvent(canvas, &event);
         QMenu *menu = nullptr;
         QTRY_VERIFY((menu = canvas->findChild<QMenu *>()) != nullptr);
