@@ -275,4 +275,33 @@ std::optional<QByteArray> EditorViewModel::gitHeadContent(const QString &path)
     return head.content;
 }
 
+void EditorViewModel::closeFile()
+{
+    auto document = std::make_unique<VeskDocument>();
+    Q_EMIT willChange();
+    std::swap(m_document, document);
+    observeDocument();
+    publish(m_currentFilePath, std::optional<QString>());
+    publish(m_currentFileName, QStringLiteral("Untitled"));
+    m_lastKnownModDate.reset();
+    m_lastSavedContent.reset();
+    m_hasByteOrderMark = false;
+    ++m_baselineLookups;  // a lookup still under way was for the file that is gone
+    publish(m_pendingConflict, false);
+    publish(m_cursors, QList<TextCursor>{TextCursor()});
+    publish(m_openError, std::optional<QString>());
+    publish(m_saveError, std::optional<QString>());
+    publish(m_baselineError, std::optional<QString>());
+}
+
+void EditorViewModel::followMovedFile(const QString &newPath)
+{
+    if (!m_currentFilePath) {
+        return;
+    }
+    const QString absolutePath = QFileInfo(newPath).absoluteFilePath();
+    publish(m_currentFilePath, std::optional<QString>(absolutePath));
+    publish(m_currentFileName, QFileInfo(absolutePath).fileName());
+}
+
 } // namespace vesk
