@@ -3,6 +3,7 @@
 #include "editor/ui/editor_colors.h"
 #include "editor/ui/elided_label.h"
 #include "export/export_job.h"
+#include "export/ui/export_outcome.h"
 #include "export/ui/export_outline_delegate.h"
 #include "export/ui/export_outline_model.h"
 #include "export/ui/top_dir_chooser.h"
@@ -98,11 +99,6 @@ QString folderName(QString path)
         path.chop(1);
     }
     return QFileInfo(path).fileName();
-}
-
-// Placeholder until the shared file manager seam is available.
-void revealArchive(const QString &)
-{
 }
 
 } // namespace
@@ -270,8 +266,11 @@ void ExportPanel::updateSummary()
 
 void ExportPanel::updateStatus()
 {
-    m_status->setFullText(QString::number(m_selection.includedPaths().size())
-                          + QStringLiteral(" files selected for export"));
+    // A filter that cannot be saved (a link, a disk that refuses) is said at once, not found out later.
+    const QString selected = QString::number(m_selection.includedPaths().size())
+                             + QStringLiteral(" files selected for export");
+    m_status->setFullText(m_selection.saveError().isEmpty() ? selected
+                                                            : selected + QStringLiteral(" \u2014 ") + m_selection.saveError());
     const QString size = describeSelectionSize(m_sizes.sizeOf(m_selection.includedPaths()));
     m_size->setFullText(size);
     if (!size.isEmpty()) {
@@ -429,7 +428,8 @@ void ExportPanel::saveExplicitly()
     if (m_onSave) {
         m_onSave();
     }
-    m_status->setFullText(QStringLiteral("Saved .vesk-export-filter"));
+    m_status->setFullText(m_selection.saveError().isEmpty() ? QStringLiteral("Saved .vesk-export-filter")
+                                                            : m_selection.saveError());
 }
 
 void ExportPanel::startExport()
@@ -478,18 +478,11 @@ void ExportPanel::exportFinished(ExportJob *job, const ZipResult &result)
     switch (result.status) {
     case ZipResult::Status::Success:
         close();
-        revealArchive(result.archivePath);
+        presentExportedArchive(result, parentWidget());
         break;
-    case ZipResult::Status::Failed: {
-        auto *alert = new QMessageBox(QMessageBox::Warning, QStringLiteral("Export Failed"),
-                                      QStringLiteral("Export Failed"), QMessageBox::Ok, this);
-        alert->setObjectName(QStringLiteral("exportFailedAlert"));
-        alert->setInformativeText(QStringLiteral("Could not create ZIP archive."));
-        alert->setAttribute(Qt::WA_DeleteOnClose);
-        alert->setWindowModality(Qt::WindowModal);
-        alert->open();
+    case ZipResult::Status::Failed:
+        showExportFailedAlert(this);
         break;
-    }
     case ZipResult::Status::Cancelled:
         m_status->setFullText(QStringLiteral("Export cancelled."));
         break;
