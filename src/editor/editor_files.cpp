@@ -255,7 +255,7 @@ void EditorViewModel::lookUpGitBaseline()
             }
             if (!found.problem.isEmpty()) {
                 publish(m_baselineError, std::optional<QString>(
-                                             QStringLiteral("No changes against the last commit can be shown for %1: %2.")
+                                             QStringLiteral("%1: no comparison with the last commit (%2)")
                                                  .arg(quoted(m_currentFileName), found.problem)));
             }
             if (found.text) {
