@@ -20,14 +20,21 @@ bool isBreak(char16_t c)
     return c == u'\n' || c == lineSeparator || c == paragraphSeparator;
 }
 
-// Index of the first line break in [from, end), or `end`. In ASCII text only "\n" breaks lines.
-qsizetype nextBreak(const char *s, qsizetype from, qsizetype end)
+// Index of the first `byte` in [from, end), or `end`. Never hands memchr an empty range, whose
+// pointer may be null (an empty text has no storage).
+qsizetype findByte(const char *s, qsizetype from, qsizetype end, char byte)
 {
     if (from >= end) {
         return end;
     }
-    const void *hit = std::memchr(s + from, '\n', size_t(end - from));
+    const void *hit = std::memchr(s + from, byte, size_t(end - from));
     return hit ? static_cast<const char *>(hit) - s : end;
+}
+
+// Index of the first line break in [from, end), or `end`. In ASCII text only "\n" breaks lines.
+qsizetype nextBreak(const char *s, qsizetype from, qsizetype end)
+{
+    return findByte(s, from, end, '\n');
 }
 
 qsizetype nextBreak(const char16_t *s, qsizetype from, qsizetype end)
@@ -56,8 +63,8 @@ qsizetype countLineBreaks(QByteArrayView bytes)
     const char *s = bytes.data();
     const qsizetype n = bytes.size();
     qsizetype count = std::count(s, s + n, '\n');
-    for (const char *p = s; (p = static_cast<const char *>(std::memchr(p, '\xE2', size_t(s + n - p)))); ++p) {
-        if (s + n - p >= 3 && p[1] == '\x80' && (p[2] == '\xA8' || p[2] == '\xA9')) {
+    for (qsizetype i = findByte(s, 0, n, '\xE2'); i < n; i = findByte(s, i + 1, n, '\xE2')) {
+        if (n - i >= 3 && s[i + 1] == '\x80' && (s[i + 2] == '\xA8' || s[i + 2] == '\xA9')) {
             ++count;
         }
     }
@@ -67,9 +74,10 @@ qsizetype countLineBreaks(QByteArrayView bytes)
 bool containsBytes(QByteArrayView text, QByteArrayView sequence)
 {
     const char *s = text.data();
-    const char *end = s + text.size();
-    for (const char *p = s; (p = static_cast<const char *>(std::memchr(p, sequence[0], size_t(end - p)))); ++p) {
-        if (end - p >= sequence.size() && std::memcmp(p, sequence.data(), size_t(sequence.size())) == 0) {
+    const qsizetype n = text.size();
+    const qsizetype m = sequence.size();
+    for (qsizetype i = findByte(s, 0, n, sequence[0]); i < n; i = findByte(s, i + 1, n, sequence[0])) {
+        if (n - i >= m && std::memcmp(s + i, sequence.data(), size_t(m)) == 0) {
             return true;
         }
     }
@@ -339,10 +347,7 @@ qsizetype ByteFinder::find(const char *text, qsizetype size, qsizetype from, Pro
     if (!bothCases) {
         nextUpper = last + 1;
     }
-    const auto locate = [&](char c, qsizetype at) {
-        const void *hit = std::memchr(text + at, c, size_t(last - at + 1));
-        return hit ? static_cast<const char *>(hit) - text : last + 1;
-    };
+    const auto locate = [&](char c, qsizetype at) { return findByte(text, at, last + 1, c); };
     qsizetype compared = 0;
     for (qsizetype i = from + m_rare; i <= last; ++i) {
         if (nextLower < i) {
@@ -447,8 +452,7 @@ QList<LineHit> SearchMatcher::scan(QByteArrayView utf8, qsizetype maxHits, const
     do {
         qsizetype end = n;
         if (n - pos > m_chunkBytes) {
-            const void *lf = std::memchr(utf8.data() + pos + m_chunkBytes, '\n', size_t(n - pos - m_chunkBytes));
-            end = lf ? static_cast<const char *>(lf) - utf8.data() + 1 : n;
+            end = std::min(findByte(utf8.data(), pos + m_chunkBytes, n, '\n') + 1, n);
         }
         const bool finalChunk = end == n;
         const QByteArrayView chunk = utf8.sliced(pos, end - pos);

@@ -112,8 +112,9 @@ private Q_SLOTS:
 
     void parseKeepsOrderAndSkipsBadRecords()
     {
-        const QByteArray output(" M src/a.c\0?? notes/\0A  b.c\0 D old.txt\0 M \xff\xfe.txt\0R  new\0\xc0\0xy\0 M last\0",
-                                73);
+        static constexpr char records[] =
+            " M src/a.c\0?? notes/\0A  b.c\0 D old.txt\0 M \xff\xfe.txt\0R  new\0\xc0\0xy\0 M last\0";
+        const QByteArray output(records, sizeof(records) - 1);  // the records, without the literal's own NUL
         const QList<GitStatusEntry> entries = GitManager::parseStatus(output);
         QStringList paths;
         for (const GitStatusEntry &entry : entries) {

@@ -187,6 +187,9 @@ private Q_SLOTS:
         QTest::addRow("pattern lower-cased") << QByteArray("ABC_X\nabc") << "[A-Z]+_X" << false << true << "1:ABC_X";
         QTest::addRow("escapes keep their sense") << QByteArray("abc\n123") << "^\\D+$" << false << true << "1:abc";
         QTest::addRow("invalid pattern") << QByteArray("[abc\n") << "[abc" << false << true << "";
+        QTest::addRow("empty file, expression") << QByteArray() << "^$" << true << true << "1:";
+        QTest::addRow("empty file, text") << QByteArray() << "a" << false << false << "";
+        QTest::addRow("empty file, kelvin sign") << QByteArray() << "k" << false << false << "";
         // Overlong, surrogate, truncated, Latin-1, past U+10FFFF, a stray byte after ASCII.
         for (const char *bad : {"foo \xc0\xaf", "foo \xed\xa0\x80", "foo \xe2\x82", "caf\xe9 foo",
                                 "foo \xf4\x90\x80\x80", "foo foo \x80"}) {
