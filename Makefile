@@ -2,14 +2,16 @@
 BUILD_DIR ?= build
 JOBS ?= $(shell getconf _NPROCESSORS_ONLN 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
+VESK_BIN = $(BUILD_DIR)/vesk
 ifeq ($(shell uname -s),Darwin)
   override CMAKE_FLAGS += -DCMAKE_PREFIX_PATH="$(shell brew --prefix qt 2>/dev/null)"
+  VESK_BIN = $(BUILD_DIR)/Vesk.app/Contents/MacOS/Vesk
 endif
 
 .PHONY: run test test-sanitize build setup configure bench clean format
 
 run: build
-	./$(BUILD_DIR)/vesk README.md
+	./$(VESK_BIN) README.md
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)

@@ -8,7 +8,10 @@ debian_packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev qt6-qpa-plugins
   libbenchmark-dev
   git diffutils zip unzip python3
-  xvfb xauth x11-apps fonts-dejavu-core fonts-noto-color-emoji
+  xvfb xauth x11-apps xdotool imagemagick tesseract-ocr tesseract-ocr-eng
+  # The editor draws every script: Latin, Greek and Cyrillic (DejaVu), Chinese, Japanese and
+  # Korean (Noto CJK), emoji (Noto Color Emoji). The line layout tests check each one shows.
+  fonts-dejavu-core fonts-noto-cjk fonts-noto-color-emoji
   ripgrep
 )
 brew_packages=(qt cmake ninja ccache google-benchmark git zip unzip ripgrep python)

@@ -1,10 +1,9 @@
 #include "editor/editor_view_model.h"
 
+#include "editor/head_baseline.h"
 #include "editor/text_file.h"
 #include "platform/atomic_write.h"
 #include "platform/background.h"
-#include "platform/process_runner.h"
-#include "platform/tool_paths.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -26,30 +25,6 @@ QString quoted(const QString &name)
     return QStringLiteral("\u201C%1\u201D").arg(name);
 }
 
-std::optional<ProcessResult> runGit(const QString &directory, const QStringList &arguments)
-{
-    ProcessRequest request;
-    request.program = toolPath(Tool::Git);
-    request.arguments = arguments;
-    request.workingDirectory = directory;
-    request.timeout = std::chrono::milliseconds(EditorViewModel::gitTimeoutMs);
-    std::optional<ProcessResult> result = runProcess(request);
-    if (!result || result->endedBySignal || result->exitCode != 0) {
-        return std::nullopt;
-    }
-    return result;
-}
-
-// `path` relative to `root` when it lies inside it, else nothing.
-std::optional<QString> relativeTo(const QString &root, const QString &path)
-{
-    const QString prefix = root + u'/';
-    if (!path.startsWith(prefix)) {
-        return std::nullopt;
-    }
-    return path.mid(prefix.size());
-}
-
 } // namespace
 
 std::optional<FileTime> EditorViewModel::fileModDate(const QString &path)
@@ -60,6 +35,22 @@ std::optional<FileTime> EditorViewModel::fileModDate(const QString &path)
 bool EditorViewModel::hasUnsavedEdits() const
 {
     return !m_lastSavedContent || !sameText(m_document->vesk(), m_lastSavedContent);
+}
+
+QString EditorViewModel::closeBlocker() const
+{
+    if (!m_currentFilePath || !hasUnsavedEdits()) {
+        return {};
+    }
+    if (m_pendingConflict || diskIsNewer(fileModDate(*m_currentFilePath))) {
+        return QStringLiteral("%1 was changed on disk by another program since it was opened. Saving your edits "
+                              "would overwrite those changes.")
+            .arg(quoted(m_currentFileName));
+    }
+    if (m_saveError) {
+        return *m_saveError;
+    }
+    return {};
 }
 
 bool EditorViewModel::diskIsNewer(const std::optional<FileTime> &diskDate) const
@@ -98,6 +89,7 @@ void EditorViewModel::openFile(const QString &path)
         return;
     }
     replaceDocument(read.text);
+    m_hasByteOrderMark = read.hasByteOrderMark;
     publish(m_currentFilePath, std::optional<QString>(absolutePath));
     publish(m_currentFileName, QFileInfo(absolutePath).fileName());
     m_lastKnownModDate = modDate;
@@ -159,10 +151,12 @@ void EditorViewModel::forceSaveToDisk()
 bool EditorViewModel::writeFile()
 {
     const VeskNodePtr text = m_document->vesk();
-    // Replacing a file by renaming would get past its missing write permission; honour it instead.
-    const WriteResult written = isReadOnlyFile(*m_currentFilePath)
-        ? WriteResult{false, QStringLiteral("the file is read-only.")}
-        : atomicWrite(*m_currentFilePath, text->toUtf8());
+    // The write refuses a file this user may not write, and never hands it to another owner.
+    QByteArray bytes = text->toUtf8();
+    if (m_hasByteOrderMark) {
+        bytes.prepend(utf8ByteOrderMark.data(), utf8ByteOrderMark.size());
+    }
+    const WriteResult written = atomicWrite(*m_currentFilePath, bytes);
     if (!written) {
         // Keeping the old saved text and date leaves the edits unsaved, so nothing looks saved.
         publish(m_saveError, std::optional<QString>(
@@ -200,7 +194,7 @@ bool EditorViewModel::reloadFromDisk(std::optional<FileTime> modDate)
         publish(m_openError, std::optional<QString>(read.error));
         return false;
     }
-    takeOverDiskText(read.text, modDate);
+    takeOverDiskText(read.text, read.hasByteOrderMark, modDate);
     return true;
 }
 
@@ -214,10 +208,12 @@ void EditorViewModel::forceReloadFromDisk()
     }
 }
 
-void EditorViewModel::takeOverDiskText(const VeskNodePtr &text, std::optional<FileTime> modDate)
+void EditorViewModel::takeOverDiskText(const VeskNodePtr &text, bool hasByteOrderMark,
+                                       std::optional<FileTime> modDate)
 {
     const qint64 line = m_cursors.isEmpty() ? 0 : m_cursors.first().line;
     replaceDocument(text);
+    m_hasByteOrderMark = hasByteOrderMark;
     m_lastKnownModDate = modDate;
     m_lastSavedContent = text;
     const qint64 lastLine = std::max<qint64>(m_document->lineCount() - 1, 0);
@@ -235,16 +231,36 @@ void EditorViewModel::refreshGitBaseline()
 void EditorViewModel::lookUpGitBaseline()
 {
     const QString path = *m_currentFilePath;
-    runInBackground<VeskNodePtr>(
+    const quint64 lookup = ++m_baselineLookups;
+    if (m_baselineError) {
+        publish(m_baselineError, std::optional<QString>());
+    }
+    struct Found
+    {
+        VeskNodePtr text;
+        bool hasByteOrderMark = false;
+        QString problem;
+    };
+    runInBackground<Found>(
         this, WorkPriority::UserInitiated,
-        [path]() -> VeskNodePtr {
-            const std::optional<QByteArray> head = gitHeadContent(path);
-            return head ? VeskNode::buildUtf8(*head) : VeskNodePtr();
+        [path]() -> Found {
+            const HeadBaseline head = HeadBaselineLookup::lookUp(path);
+            return {head.content ? VeskNode::buildUtf8(*head.content) : VeskNodePtr(), head.hasByteOrderMark,
+                    head.problem};
         },
-        [this, path](VeskNodePtr head) {
-            // A baseline that arrives after another file was opened belongs to that other file.
-            if (head && m_currentFilePath == path) {
-                m_document->setOriginal(head);
+        [this, path, lookup](Found found) {
+            // An older lookup finishing late, or one for a file no longer open, is dropped.
+            if (lookup != m_baselineLookups || m_currentFilePath != path) {
+                return;
+            }
+            if (!found.problem.isEmpty()) {
+                publish(m_baselineError, std::optional<QString>(
+                                             QStringLiteral("No changes against the last commit can be shown for %1: %2.")
+                                                 .arg(quoted(m_currentFileName), found.problem)));
+            }
+            if (found.text) {
+                // A byte-order mark added or removed changes the file's first line.
+                m_document->setOriginal(found.text, found.hasByteOrderMark != m_hasByteOrderMark);
                 Q_EMIT willChange();
             }
         });
@@ -252,30 +268,11 @@ void EditorViewModel::lookUpGitBaseline()
 
 std::optional<QByteArray> EditorViewModel::gitHeadContent(const QString &path)
 {
-    const QFileInfo file(path);
-    const QString directory = file.absolutePath();
-    const std::optional<ProcessResult> top = runGit(directory, {QStringLiteral("rev-parse"), QStringLiteral("--show-toplevel")});
-    if (!top || !isValidUtf8(top->standardOutput)) {
-        return std::nullopt;
+    HeadBaseline head = HeadBaselineLookup::lookUp(path);
+    if (head.content && head.hasByteOrderMark) {
+        head.content->prepend(utf8ByteOrderMark.data(), utf8ByteOrderMark.size());
     }
-    const QString root = QString::fromUtf8(top->standardOutput).trimmed();
-    if (root.isEmpty()) {
-        return std::nullopt;
-    }
-    // Git names the root with links resolved (/var is /private/var on macOS), so a path through
-    // a linked folder is matched by its folder's real path too. The file itself stays unresolved.
-    std::optional<QString> relative = relativeTo(root, file.absoluteFilePath());
-    if (!relative) {
-        const QString realDirectory = QFileInfo(directory).canonicalFilePath();
-        relative = relativeTo(root, QDir(realDirectory).filePath(file.fileName()));
-    }
-    const std::optional<ProcessResult> show =
-        runGit(root, {QStringLiteral("show"), QStringLiteral("HEAD:") + relative.value_or(file.fileName())});
-    // Content that is not UTF-8 is no baseline (an empty one would mark every line).
-    if (!show || !isValidUtf8(show->standardOutput)) {
-        return std::nullopt;
-    }
-    return show->standardOutput;
+    return head.content;
 }
 
 } // namespace vesk

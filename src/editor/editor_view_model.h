@@ -29,7 +29,6 @@ class EditorViewModel : public QObject
 
 public:
     static constexpr int highlightDurationMs = 1200;
-    static constexpr int gitTimeoutMs = 5000;
 
     explicit EditorViewModel(QObject *parent = nullptr);
     ~EditorViewModel() override;
@@ -57,12 +56,21 @@ public:
     // Why the last write failed; the edits then stay unsaved. Cleared by the next successful
     // write or open.
     const std::optional<QString> &saveError() const { return m_saveError; }
+    // Why the committed version could not be had as the baseline (the marks then show changes
+    // since the file was opened); cleared when the next lookup starts.
+    const std::optional<QString> &baselineError() const { return m_baselineError; }
+    // The file starts with a UTF-8 byte-order mark: not part of the text, written back on save.
+    bool hasByteOrderMark() const { return m_hasByteOrderMark; }
 
     // File state that is not announced.
     const std::optional<FileTime> &lastKnownModDate() const { return m_lastKnownModDate; }
     // The text last read from or written to the file; null when there was none yet.
     const VeskNodePtr &lastSavedContent() const { return m_lastSavedContent; }
     bool hasUnsavedEdits() const;
+    // Why the unsaved edits cannot be written now, in plain words for a "close without saving"
+    // question: the file changed on disk since it was read (saving would overwrite that), or
+    // the last write failed. Empty when nothing stands in the way.
+    QString closeBlocker() const;
     void setOnFileOpened(std::function<void(const QString &)> callback) { m_onFileOpened = std::move(callback); }
 
     // Carets, selections and moves. Nothing here changes the text.
@@ -109,7 +117,8 @@ public:
     void refreshGitBaseline();
 
     static std::optional<FileTime> fileModDate(const QString &path);
-    // The file's content in its repository's HEAD commit, when it is valid UTF-8. Any thread.
+    // The file's content in its repository's HEAD commit (byte-order mark included), when it
+    // is valid UTF-8. Any thread.
     static std::optional<QByteArray> gitHeadContent(const QString &path);
 
 Q_SIGNALS:
@@ -142,7 +151,7 @@ private:
     std::optional<SelectionRange> primarySelection() const;
     void removeSelection(const SelectionRange &range);
     bool reloadFromDisk(std::optional<FileTime> modDate);
-    void takeOverDiskText(const VeskNodePtr &text, std::optional<FileTime> modDate);
+    void takeOverDiskText(const VeskNodePtr &text, bool hasByteOrderMark, std::optional<FileTime> modDate);
     bool diskIsNewer(const std::optional<FileTime> &diskDate) const;
     enum class SaveKind { Explicit, Automatic };
     void saveIfAllowed(SaveKind kind);
@@ -166,6 +175,9 @@ private:
     std::function<void(const QString &)> m_onFileOpened;
     std::optional<QString> m_openError;
     std::optional<QString> m_saveError;
+    std::optional<QString> m_baselineError;
+    bool m_hasByteOrderMark = false;
+    quint64 m_baselineLookups = 0;  // only the latest lookup's answer is taken
 };
 
 } // namespace vesk

@@ -1,6 +1,7 @@
 #include "editor/text_file.h"
 
-#include <QFile>
+#include "platform/regular_file.h"
+
 #include <QFileInfo>
 
 #include <cstring>
@@ -69,38 +70,27 @@ private:
 TextFileRead readTextFile(const QString &path)
 {
     TextFileRead result;
-    const QFileInfo info(path);
-    if (!info.exists()) {
-        result.error = cannotOpen(path, QStringLiteral("the file does not exist."));
+    RegularFileRead read = readRegularFile(path);
+    if (!read.ok()) {
+        result.error = cannotOpen(path, read.error + u'.');
         return result;
     }
-    if (info.isDir()) {
-        result.error = cannotOpen(path, QStringLiteral("it is a folder."));
-        return result;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        result.error = cannotOpen(path, file.errorString() + u'.');
-        return result;
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        result.error = cannotOpen(path, file.errorString() + u'.');
-        return result;
-    }
-    if (!isValidUtf8(bytes)) {
+    result.hasByteOrderMark = takeByteOrderMark(read.data);
+    if (!isValidUtf8(read.data)) {
         result.error = cannotOpen(path, QStringLiteral("it is not UTF-8 text."));
         return result;
     }
-    result.text = VeskNode::buildUtf8(bytes);
+    result.text = VeskNode::buildUtf8(read.data);
     return result;
 }
 
-bool isReadOnlyFile(const QString &path)
+bool takeByteOrderMark(QByteArray &bytes)
 {
-    const QFileInfo info(path);
-    constexpr QFile::Permissions anyWrite = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
-    return info.exists() && !(info.permissions() & anyWrite);
+    if (!bytes.startsWith(utf8ByteOrderMark)) {
+        return false;
+    }
+    bytes.remove(0, utf8ByteOrderMark.size());
+    return true;
 }
 
 bool sameText(const VeskNodePtr &a, const VeskNodePtr &b)

@@ -13,13 +13,18 @@ struct TextFileRead
 {
     VeskNodePtr text;  // null when the file could not be read
     QString error;     // a sentence for the user when text is null
+    bool hasByteOrderMark = false;  // the file starts with a UTF-8 byte-order mark, not in `text`
 };
 
-// Reads the whole file at `path` as strict UTF-8 (no replacement of bad sequences).
+// The UTF-8 byte-order mark.
+inline constexpr QByteArrayView utf8ByteOrderMark{"\xEF\xBB\xBF", 3};
+
+// Reads the whole regular file at `path` as strict UTF-8 (no replacement of bad sequences),
+// without blocking on a pipe or device; a leading byte-order mark is set apart.
 TextFileRead readTextFile(const QString &path);
 
-// An existing file (or link target) that nobody may write: no write permission bit is set.
-bool isReadOnlyFile(const QString &path);
+// Sets a leading byte-order mark apart from the content: true when `bytes` had one.
+bool takeByteOrderMark(QByteArray &bytes);
 
 // Whether two trees hold the same text, code unit for code unit; the same root is answered at once.
 bool sameText(const VeskNodePtr &a, const VeskNodePtr &b);

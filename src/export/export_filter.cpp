@@ -1,12 +1,14 @@
 #include "export/export_filter.h"
 
 #include "platform/atomic_write.h"
+#include "platform/regular_file.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+
+#include <sys/stat.h>
 
 namespace vesk {
 
@@ -32,19 +34,6 @@ std::optional<QStringList> stringArray(const QJsonObject &object, const QString 
     return list;
 }
 
-// A filter file that is a link may be written only when it leads to a file inside the
-// repository: a cloned repository must not be able to aim our write at the user's other files.
-bool isSafeToWrite(const QString &repoPath, const QString &path)
-{
-    const QFileInfo info(path);
-    if (!info.isSymLink()) {
-        return true;
-    }
-    const QString target = info.canonicalFilePath();
-    const QString root = QFileInfo(repoPath).canonicalFilePath();
-    return !target.isEmpty() && !root.isEmpty() && target.startsWith(root + QLatin1Char('/'));
-}
-
 } // namespace
 
 QString ExportFilter::fileName()
@@ -59,11 +48,11 @@ QString ExportFilter::filePath(const QString &repoPath)
 
 std::optional<ExportFilter> ExportFilter::load(const QString &repoPath)
 {
-    QFile file(filePath(repoPath));
-    if (!file.open(QIODevice::ReadOnly)) {
+    const RegularFileRead read = readRegularFile(filePath(repoPath), maxFileBytes);
+    if (!read.ok()) {
         return std::nullopt;
     }
-    return fromJson(file.readAll());
+    return fromJson(read.data);
 }
 
 std::optional<ExportFilter> ExportFilter::fromJson(const QByteArray &json)
@@ -93,13 +82,18 @@ QByteArray ExportFilter::toJson() const
     return QJsonDocument(object).toJson(QJsonDocument::Indented);
 }
 
-bool ExportFilter::save(const QString &repoPath) const
+QString ExportFilter::write(const QString &repoPath) const
 {
     const QString path = filePath(repoPath);
-    if (!isSafeToWrite(repoPath, path)) {
-        return false;
+    struct stat st;
+    if (::lstat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        return S_ISLNK(st.st_mode)
+                   ? QStringLiteral("The export choice cannot be saved: %1 is a link.").arg(fileName())
+                   : QStringLiteral("The export choice cannot be saved: %1 is not a regular file.").arg(fileName());
     }
-    return atomicWrite(path, toJson()).ok;
+    // The side file and rename replace only the name in the folder, never what a link there leads to.
+    const WriteResult written = atomicWrite(path, toJson(), LinkHandling::ReplaceLink);
+    return written ? QString() : QStringLiteral("The export choice cannot be saved: %1").arg(written.error);
 }
 
 } // namespace vesk

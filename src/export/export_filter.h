@@ -15,11 +15,14 @@ struct ExportFilter
     QStringList included;      // files selected although binary or secret
     QStringList excluded;      // files left out although text or image
 
+    static constexpr qint64 maxFileBytes = qint64(64) << 20;
+
     static QString fileName();  // ".vesk-export-filter"
     static QString filePath(const QString &repoPath);
 
-    // The saved filter, or nothing when the file is missing, unreadable, not a JSON object, or
-    // lacks one of the three arrays of strings.
+    // The saved filter, or nothing when the file is missing, unreadable, not a regular file (a
+    // pipe or a device is never read), larger than maxFileBytes, not a JSON object, or lacks one
+    // of the three arrays of strings.
     static std::optional<ExportFilter> load(const QString &repoPath);
     static std::optional<ExportFilter> fromJson(const QByteArray &json);
 
@@ -27,8 +30,11 @@ struct ExportFilter
     QByteArray toJson() const;
 
     // Replaces the file atomically, so a crash or a full disk leaves the previous choice intact.
-    // Returns false when nothing was written.
-    bool save(const QString &repoPath) const;
+    // A filter file that is a link (or anything but a regular file) is left alone: a cloned
+    // repository must not be able to aim this write at another file. Returns why nothing was
+    // written, or an empty string.
+    QString write(const QString &repoPath) const;
+    bool save(const QString &repoPath) const { return write(repoPath).isEmpty(); }
 
     friend bool operator==(const ExportFilter &, const ExportFilter &) = default;
 };

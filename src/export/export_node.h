@@ -22,6 +22,9 @@ struct ExportNode
     bool isDirectory = false;
     FileCategory category = FileCategory::Text;  // text for directories
     QString reason;                               // empty for directories
+    // A link that leads out of the repository (to a file or a folder): listed so the user sees
+    // why it is missing, never selected, never packed, never entered.
+    bool outsideRepository = false;
     ExportTree children;                          // directories only; never empty, sorted
 
     // The files at and below this node, depth first in tree order.

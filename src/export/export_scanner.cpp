@@ -9,6 +9,7 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <set>
 #include <utility>
 
 #include <sys/stat.h>
@@ -22,9 +23,11 @@ using DirectoryId = std::pair<dev_t, ino_t>;
 struct ScanContext
 {
     QCollator collator;
-    // The directories on the path being scanned: a link back to one of them would repeat the
-    // same files at every level down to the depth limit, so it is not followed.
-    QList<DirectoryId> openDirectories;
+    // The repository's real path: nothing outside it is ever entered or offered.
+    QString realRoot;
+    // Every real folder entered so far: folders that link to each other would otherwise repeat
+    // the same files over and over, so each is scanned once, where it is met first.
+    std::set<DirectoryId> visited;
 };
 
 QCollator nameCollator()
@@ -64,6 +67,34 @@ QList<Entry> listEntries(const QString &dirPath)
     return entries;
 }
 
+ScanContext makeContext(const QString &rootPath)
+{
+    ScanContext context{nameCollator(), QFileInfo(rootPath).canonicalFilePath(), {}};
+    return context;
+}
+
+bool isInside(const QString &path, const QString &root)
+{
+    return !path.isEmpty() && !root.isEmpty() && (path == root || path.startsWith(root + QLatin1Char('/')));
+}
+
+// A link whose destination lies outside the repository's real path.
+bool leadsOutside(const Entry &entry, const ScanContext &context)
+{
+    return entry.info.isSymLink() && !isInside(entry.info.canonicalFilePath(), context.realRoot);
+}
+
+ExportNodePtr outsideNode(const Entry &entry, const QString &relativePath)
+{
+    auto node = std::make_shared<ExportNode>();
+    node->name = entry.name;
+    node->relativePath = relativePath;
+    node->category = FileCategory::Binary;
+    node->reason = QStringLiteral("Link leading outside the repository");
+    node->outsideRepository = true;
+    return node;
+}
+
 ExportNodePtr fileNode(const Entry &entry, const QString &relativePath)
 {
     const Classification classification = FileClassifier::classify(entry.info.filePath());
@@ -82,12 +113,10 @@ ExportNodePtr directoryNode(const Entry &entry, const QString &relativePath, int
 {
     const QString path = entry.info.filePath();
     const std::optional<DirectoryId> id = directoryId(path);
-    if (!id || context.openDirectories.contains(*id)) {
+    if (!id || !context.visited.insert(*id).second) {
         return nullptr;
     }
-    context.openDirectories.append(*id);
     ExportTree children = scanDirectory(path, relativePath, depth, context);
-    context.openDirectories.removeLast();
     if (children.isEmpty()) {
         return nullptr;
     }
@@ -110,7 +139,9 @@ ExportTree scanDirectory(const QString &dirPath, const QString &relBase, int dep
             continue;
         }
         const QString relativePath = relBase + QLatin1Char('/') + entry.name;
-        if (!entry.info.isDir()) {
+        if (leadsOutside(entry, context)) {
+            nodes.append(outsideNode(entry, relativePath));
+        } else if (!entry.info.isDir()) {
             nodes.append(fileNode(entry, relativePath));
         } else if (!FileClassifier::isSkippedDirName(entry.name)) {
             if (ExportNodePtr node = directoryNode(entry, relativePath, depth + 1, context)) {
@@ -128,9 +159,9 @@ namespace ExportScanner {
 
 ExportTree buildTree(const QString &repoPath, const QSet<QString> &includedDirs)
 {
-    ScanContext context{nameCollator(), {}};
+    ScanContext context = makeContext(repoPath);
     if (const std::optional<DirectoryId> root = directoryId(repoPath)) {
-        context.openDirectories.append(*root);
+        context.visited.insert(*root);
     }
     ExportTree nodes;
     for (const Entry &entry : listEntries(repoPath)) {
@@ -138,7 +169,11 @@ ExportTree buildTree(const QString &repoPath, const QSet<QString> &includedDirs)
             || !entry.info.exists()) {
             continue;
         }
-        if (!entry.info.isDir()) {
+        if (leadsOutside(entry, context)) {
+            if (!entry.info.isDir() || includedDirs.contains(entry.name)) {
+                nodes.append(outsideNode(entry, entry.name));
+            }
+        } else if (!entry.info.isDir()) {
             nodes.append(fileNode(entry, entry.name));
         } else if (includedDirs.contains(entry.name)) {
             // The user's choice decides at the root: no name table applies here.
@@ -153,9 +188,10 @@ ExportTree buildTree(const QString &repoPath, const QSet<QString> &includedDirs)
 
 ExportTree buildSub(const QString &dirPath, const QString &relBase, int depth)
 {
-    ScanContext context{nameCollator(), {}};
+    // Without the repository's root at hand, the folder scanned is the bound.
+    ScanContext context = makeContext(dirPath);
     if (const std::optional<DirectoryId> id = directoryId(dirPath)) {
-        context.openDirectories.append(*id);
+        context.visited.insert(*id);
     }
     return scanDirectory(dirPath, relBase, depth, context);
 }
@@ -177,6 +213,9 @@ QSet<QString> resolveInclusion(const ExportTree &tree, const ExportFilter &filte
     QSet<QString> selected;
     for (const ExportNode *file : allFileNodes(tree)) {
         const QString &path = file->relativePath;
+        if (file->outsideRepository) {
+            continue;  // whatever the saved choice says
+        }
         if (included.contains(path)
             || (!excluded.contains(path) && isExportedByDefault(file->category))) {
             selected.insert(path);

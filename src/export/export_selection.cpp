@@ -130,7 +130,11 @@ void ExportSelection::save()
     if (filter != m_filter) {
         setFilter(std::move(filter));
     }
-    m_filter.save(m_repoPath);
+    QString error = m_filter.write(m_repoPath);
+    if (error != m_saveError) {
+        Q_EMIT willChange();
+        m_saveError = std::move(error);
+    }
 }
 
 QStringList ExportSelection::exportList() const

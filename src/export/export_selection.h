@@ -30,6 +30,9 @@ public:
     const ExportTree &tree() const { return m_tree; }
     const QSet<QString> &includedPaths() const { return m_includedPaths; }
     bool isSelected(const QString &relativePath) const { return m_includedPaths.contains(relativePath); }
+    // Why the last save left the filter file as it was (it is a link, the disk refused); empty
+    // after a save that wrote it.
+    const QString &saveError() const { return m_saveError; }
 
     // Flips one file, recording an override only where it differs from its category's default.
     void toggleFile(const ExportNode &node);
@@ -63,6 +66,7 @@ private:
     ExportFilter m_filter;
     ExportTree m_tree;
     QSet<QString> m_includedPaths;
+    QString m_saveError;
 };
 
 } // namespace vesk

@@ -1,6 +1,7 @@
 #include "export/file_classifier.h"
 
 #include "export/path_order.h"
+#include "platform/regular_file.h"
 #include "text/utf8.h"
 
 #include <QByteArray>
@@ -126,33 +127,14 @@ bool containsMarker(std::string_view text, const ContentMarker &marker)
 // sockets, devices) are never read: opening a pipe would wait for a writer forever.
 std::optional<QByteArray> readSample(const QString &path)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
+    RegularFile file = openRegularFile(path);
+    if (!file.isOpen()) {
         return std::nullopt;
     }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return std::nullopt;
+    QByteArray sample;
+    if (!readOpenedFile(file, sample, FileClassifier::sampleSize)) {
+        sample.clear();  // a read error counts as an empty sample
     }
-    QByteArray sample(FileClassifier::sampleSize, Qt::Uninitialized);
-    qsizetype filled = 0;
-    while (filled < sample.size()) {
-        const ssize_t got = ::read(fd, sample.data() + filled, size_t(sample.size() - filled));
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            filled = 0;  // a read error counts as an empty sample
-            break;
-        }
-        if (got == 0) {
-            break;
-        }
-        filled += got;
-    }
-    ::close(fd);
-    sample.truncate(filled);
     return sample;
 }
 

@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#include <csignal>
+
 #include <sys/stat.h>
 
 namespace vesk {
@@ -25,12 +27,13 @@ constexpr qint64 bytesPerFile = 200;
 
 void stop(QProcess &process)
 {
-    process.terminate();
-    if (process.waitForFinished(terminateGraceMs)) {
-        return;
+    const qint64 pid = process.processId();
+    signalProcessGroup(pid, SIGTERM);
+    if (!process.waitForFinished(terminateGraceMs)) {
+        signalProcessGroup(pid, SIGKILL);
+        process.waitForFinished(killReapMs);
     }
-    process.kill();
-    process.waitForFinished(killReapMs);
+    signalProcessGroup(pid, SIGKILL);  // nothing it started outlives it
 }
 
 // zip writes the archive under a temporary name in `workDir` and renames it at the very end,
@@ -72,6 +75,12 @@ QString skipReason(const QString &repoPath, const QString &path)
     if (info.exists() && !info.isFile()) {
         return QStringLiteral("Not a regular file");
     }
+    // zip follows links: one that leads out of the repository would pack someone else's file.
+    const QString realRoot = QFileInfo(repoPath).canonicalFilePath();
+    const QString realFile = info.canonicalFilePath();
+    if (info.exists() && (realRoot.isEmpty() || !realFile.startsWith(realRoot + QLatin1Char('/')))) {
+        return QStringLiteral("Link leading outside the repository");
+    }
     return {};
 }
 
@@ -96,10 +105,8 @@ ZipResult::Status runZip(const Run &run, const ZipBuilder::ProcessHandler &onPro
     process.setWorkingDirectory(run.repoPath);
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
-#ifdef Q_OS_UNIX
     // The archive holds the user's code: only the user may read it, even in a shared /tmp.
-    process.setChildProcessModifier([] { ::umask(077); });
-#endif
+    startInOwnProcessGroup(process, [] { ::umask(077); });
     process.start();
     if (!process.waitForStarted(startBoundMs)) {
         return ZipResult::Status::Failed;

@@ -18,6 +18,7 @@ struct PatchFileEntry
     QString patchFileURL;  // the unpacked file inside the analysis' temporary directory
     bool isNew = false;    // nothing (file, folder or link) stands at the repository path
     std::optional<FileTime> repoModDate;
+    std::optional<qint64> repoSize;  // the repository file's size when analysed (links followed)
     std::optional<FileTime> patchModDate;
     bool repoNewer = false;  // both dates known and the repository's is strictly later
     qint64 addedLines = 0;

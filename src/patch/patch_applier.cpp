@@ -4,6 +4,7 @@
 #include "patch/patch_install.h"
 #include "patch/patch_line_counts.h"
 #include "patch/unpacked_tree.h"
+#include "platform/regular_file.h"
 #include "platform/temp_files.h"
 
 #include <QDir>
@@ -67,6 +68,9 @@ void describe(PatchFileEntry &entry, const QString &repoPath, const PatchLimits 
     entry.patchModDate = modificationTime(entry.patchFileURL);
     if (!entry.isNew) {
         entry.repoModDate = modificationTime(repoFile);
+        if (::stat(native.constData(), &st) == 0) {
+            entry.repoSize = qint64(st.st_size);
+        }
     }
     entry.repoNewer = entry.repoModDate && entry.patchModDate && *entry.repoModDate > *entry.patchModDate;
 
@@ -142,6 +146,11 @@ QList<UnpackedFile> unpack(PatchAnalysis &analysis, const QString &zipPath, cons
 {
     const QString archive = QFileInfo(zipPath).absoluteFilePath();
     const QString failed = QStringLiteral("Failed to unzip ") + QFileInfo(zipPath).fileName();
+    // unzip would wait on a pipe until its time bound and read a device without end.
+    if (const RegularFile zip = openRegularFile(archive); !zip.isOpen()) {
+        analysis.errors << failed + QStringLiteral(": ") + zip.error;
+        return {};
+    }
 
     const ArchiveListing listing = listArchive(archive, limits.listTimeout);
     if (listing.outcome != ToolOutcome::Done) {
@@ -175,6 +184,45 @@ QList<UnpackedFile> unpack(PatchAnalysis &analysis, const QString &zipPath, cons
     return analysis.errors.isEmpty() ? tree.files : QList<UnpackedFile>();
 }
 
+// Why the repository's file is no longer the one the review showed (edited and saved meanwhile,
+// created, removed), or an empty string when it is unchanged.
+QString changeSinceAnalysis(const PatchFileEntry &entry, const QString &repoPath)
+{
+    const QString repoFile = repoPath + u'/' + entry.relativePath;
+    const QByteArray native = QFile::encodeName(repoFile);
+    struct stat st;
+    const bool exists = ::lstat(native.constData(), &st) == 0;
+    if (entry.isNew) {
+        return exists ? QStringLiteral("a file was created there after the review; it was left as it is") : QString();
+    }
+    if (!exists) {
+        return QStringLiteral("the file was removed after the review; it was not put back");
+    }
+    const std::optional<qint64> size =
+        ::stat(native.constData(), &st) == 0 ? std::optional<qint64>(st.st_size) : std::nullopt;
+    if (modificationTime(repoFile) != entry.repoModDate || size != entry.repoSize) {
+        return QStringLiteral("the file changed on disk after the review; it was left as it is");
+    }
+    return {};
+}
+
+// A single folder holding the whole archive is taken for a wrapper and stripped, unless the
+// repository has a top-level folder of that name: then the archive means that folder. A folder
+// named like the repository itself is a wrapper all the same.
+bool stripsEnclosingFolder(const QList<UnpackedFile> &files, const QString &repoPath)
+{
+    if (files.isEmpty()) {
+        return false;
+    }
+    const QString folder = files.first().relativePath.section(u'/', 0, 0);
+    const QFileInfo repo(repoPath);
+    if (folder == repo.fileName() || folder == QFileInfo(repo.canonicalFilePath()).fileName()) {
+        return true;
+    }
+    struct stat st;
+    return ::stat(QFile::encodeName(repoPath + u'/' + folder).constData(), &st) != 0 || !S_ISDIR(st.st_mode);
+}
+
 // The unpacked file must still be where analyze found it: inside the temporary directory.
 bool isInsideTempDir(const QString &file, const QString &tempDir)
 {
@@ -204,6 +252,7 @@ PatchAnalysis PatchApplier::analyze(const QString &zipPath, const QString &repoP
     if (!analysis.errors.isEmpty()) {
         return analysis;
     }
+    hasEnclosingFolder = hasEnclosingFolder && stripsEnclosingFolder(files, analysis.repoPath);
     analysis.entries.reserve(files.size());
     for (const UnpackedFile &file : files) {
         PatchFileEntry entry;
@@ -227,9 +276,12 @@ PatchApplyResult PatchApplier::apply(const PatchAnalysis &analysis, const QSet<q
             result.skipped << entry.relativePath;
             continue;
         }
-        const QString problem = isInsideTempDir(entry.patchFileURL, analysis.tmpDir)
-                                    ? installPatchFile(analysis.repoPath, entry.relativePath, entry.patchFileURL)
-                                    : QStringLiteral("the unpacked file is not in the patch's temporary folder");
+        QString problem = isInsideTempDir(entry.patchFileURL, analysis.tmpDir)
+                              ? changeSinceAnalysis(entry, analysis.repoPath)
+                              : QStringLiteral("the unpacked file is not in the patch's temporary folder");
+        if (problem.isEmpty()) {
+            problem = installPatchFile(analysis.repoPath, entry.relativePath, entry.patchFileURL);
+        }
         if (problem.isEmpty()) {
             result.applied << entry.relativePath;
         } else {

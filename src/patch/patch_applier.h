@@ -23,7 +23,9 @@ public:
                                  const PatchLimits &limits = {});
 
     // Copies every entry not in `excludedIndices` into the repository, in the order of the
-    // entries, then removes the temporary directory.
+    // entries, then removes the temporary directory. A repository file whose date or size is
+    // no longer what the analysis saw (saved by the editor meanwhile, created or removed) is
+    // left as it is and reported in errors.
     static PatchApplyResult apply(const PatchAnalysis &analysis, const QSet<qsizetype> &excludedIndices);
 
     // Removes the temporary directory; nothing else.

@@ -173,7 +173,8 @@ QString copyAtomically(const QByteArray &source, const QByteArray &folder, const
     }
     const bool replacesFile = exists && S_ISREG(existing.st_mode);
 
-    FileDescriptor in(::open(source.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    // Never waits on a pipe swapped in for the unpacked file; the descriptor is checked below.
+    FileDescriptor in(::open(source.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat unpacked;
     if (in.get() < 0 || ::fstat(in.get(), &unpacked) != 0) {
         return systemReason(errno);

@@ -1,11 +1,11 @@
 #include "patch/patch_line_counts.h"
 
 #include "platform/process_runner.h"
+#include "platform/regular_file.h"
 #include "platform/tool_paths.h"
 #include "text/unified_diff.h"
 #include "text/utf8.h"
 
-#include <QFile>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -20,15 +20,19 @@ constexpr qint64 readChunk = 1 << 20;
 
 LineCounts countNewFileLines(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    RegularFile file = openRegularFile(path);
+    if (!file.isOpen()) {
         return {};
     }
-    // Read in pieces so that a large file never sits in memory whole.
+    // Read in pieces so that a large file never sits in memory whole, and never past the size
+    // it had when opened.
     QStringDecoder decoder(QStringDecoder::Utf8);
     qint64 lineFeeds = 0;
+    QByteArray chunk;
     while (true) {
-        const QByteArray chunk = file.read(readChunk);
+        if (!readOpenedFile(file, chunk, readChunk)) {
+            return {};
+        }
         if (chunk.isEmpty()) {
             break;
         }
@@ -38,7 +42,7 @@ LineCounts countNewFileLines(const QString &path)
     // A sequence cut off at the end of the file is held back by the decoder, not reported; one
     // more byte that cannot continue it brings it out as an error.
     const QString last = decoder.decode(QByteArrayView("\n"));
-    if (file.error() != QFile::NoError || decoder.hasError()) {
+    if (decoder.hasError()) {
         return {};
     }
     return {lineFeeds + 1, 0};

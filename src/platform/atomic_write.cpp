@@ -1,6 +1,8 @@
 #include "platform/atomic_write.h"
 
 #include "platform/posix_io.h"
+#include "platform/regular_file.h"
+#include "platform/temp_files.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -77,11 +79,14 @@ QByteArray sideFileName(const QByteArray &name)
     return '.' + QFile::encodeName(shortened) + ".vesk-" + suffix;
 }
 
-// The side file is removed unless it was renamed into place.
+// The side file is removed unless it was renamed into place. Where the system offers unnamed
+// files, the side file gets its name only just before the rename, so a failure on the way (a
+// full disk, a folder whose permissions change meanwhile) leaves nothing behind.
 struct SideFile
 {
     QByteArray path;
     int fd = -1;
+    bool named = false;
     bool renamed = false;
 
     ~SideFile()
@@ -89,17 +94,27 @@ struct SideFile
         if (fd >= 0) {
             ::close(fd);
         }
-        if (!renamed && !path.isEmpty()) {
+        if (named && !renamed) {
             ::unlink(path.constData());
         }
     }
 
     bool create(const Location &location, mode_t mode)
     {
+#ifdef O_TMPFILE
+        fd = ::open(location.directory.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+        if (fd >= 0) {
+            return true;
+        }
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+            return false;  // the folder refuses files altogether
+        }
+#endif
         for (int attempt = 0; attempt < 100; ++attempt) {
             path = location.directory + '/' + sideFileName(location.name);
             fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
             if (fd >= 0) {
+                named = true;
                 return true;
             }
             if (errno != EEXIST) {
@@ -107,6 +122,26 @@ struct SideFile
             }
         }
         path.clear();
+        return false;
+    }
+
+    // Gives an unnamed side file a name in `location` (a named one has it already).
+    bool name(const Location &location)
+    {
+        if (named) {
+            return true;
+        }
+        const QByteArray procPath = "/proc/self/fd/" + QByteArray::number(fd);
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            path = location.directory + '/' + sideFileName(location.name);
+            if (::linkat(AT_FDCWD, procPath.constData(), AT_FDCWD, path.constData(), AT_SYMLINK_FOLLOW) == 0) {
+                named = true;
+                return true;
+            }
+            if (errno != EEXIST) {
+                break;
+            }
+        }
         return false;
     }
 
@@ -118,20 +153,87 @@ struct SideFile
     }
 };
 
-// Gives the side file the replaced file's owner and permissions. Set-id bits are not carried
-// over: the kernel drops them on any write to the original as well.
-bool adoptAttributes(int fd, const struct stat *existing, bool makePrivate)
+// May this user write the existing file? The system's answer for the effective user decides
+// (root may write almost anything), and a file that nobody has the write bit for is taken as
+// meant to stay as it is, even by root.
+std::optional<QString> writeRefusal(const QByteArray &target, const struct stat &existing)
 {
-    if (makePrivate) {
-        return ::fchmod(fd, S_IRUSR | S_IWUSR) == 0;
+    if ((existing.st_mode & 0222) == 0) {
+        return QStringLiteral("the file is read-only");
     }
-    if (!existing) {
-        return true;  // created with 0666, so the umask has had its say
+    if (::faccessat(AT_FDCWD, target.constData(), W_OK, AT_EACCESS) != 0) {
+        return errno == EROFS ? QStringLiteral("the disk is read-only")
+                              : QStringLiteral("you do not have permission to write it");
     }
-    if (::fchown(fd, existing->st_uid, existing->st_gid) != 0) {
-        // Only root (or a member of the group) may hand the file over; otherwise it stays ours.
+    return std::nullopt;
+}
+
+// Gives the side file the replaced file's owner, group and permissions. False when the
+// owner or group cannot be kept: replacing the file would then hand it to this user, so the
+// caller writes in place instead. Set-id bits are not carried over: the kernel drops them on
+// any write to the original as well.
+bool adoptOwnership(int fd, const struct stat &existing)
+{
+    if (::fchown(fd, existing.st_uid, existing.st_gid) != 0) {
+        // Only root (or a member of the group) may; check what we got instead.
     }
-    return ::fchmod(fd, existing->st_mode & 0777) == 0;
+    struct stat now;
+    return ::fstat(fd, &now) == 0 && now.st_uid == existing.st_uid && now.st_gid == existing.st_gid;
+}
+
+bool writeAllAt(int fd, const QByteArray &data)
+{
+    return ::lseek(fd, 0, SEEK_SET) == 0 && writeAll(fd, data.constData(), data.size())
+           && ::ftruncate(fd, off_t(data.size())) == 0 && flushToDevice(fd);
+}
+
+// Writes over the file itself, for when a replacement cannot be put beside it (the folder
+// refuses new files) or would change its owner. The old content is first kept in a private
+// copy and written back if the write fails half way; a copy that could not be written back is
+// left in place and named in the error.
+WriteResult writeInPlace(const QByteArray &target, const struct stat &existing, const QByteArray &data)
+{
+    FileDescriptor fd(::open(target.constData(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat opened;
+    if (!fd.isOpen() || ::fstat(fd.get(), &opened) != 0) {
+        return failure(QStringLiteral("Could not write"), target, errno);
+    }
+    if (!S_ISREG(opened.st_mode) || opened.st_dev != existing.st_dev || opened.st_ino != existing.st_ino) {
+        return {false, QStringLiteral("Could not write \"%1\": it was replaced while being saved")
+                           .arg(QFile::decodeName(target))};
+    }
+    const RegularFileRead old = readRegularFile(QFile::decodeName(target));
+    if (!old.ok()) {
+        return {false, QStringLiteral("Could not write \"%1\": its old content could not be read first (%2)")
+                           .arg(QFile::decodeName(target), old.error)};
+    }
+    const QString copy = writeTempFile(QStringLiteral("vesk_previous_") + shortUuid(), old.data);
+    if (copy.isEmpty()) {
+        return {false, QStringLiteral("Could not write \"%1\": no private copy of its old content could be made")
+                           .arg(QFile::decodeName(target))};
+    }
+    if (writeAllAt(fd.get(), data)) {
+        if (!fd.close()) {
+            const int error = errno;
+            QFile::remove(copy);
+            return failure(QStringLiteral("Could not write"), target, error);
+        }
+        QFile::remove(copy);
+        return {true, {}};
+    }
+    const int error = errno;
+    WriteResult result = failure(QStringLiteral("Could not write"), target, error);
+    if (writeAllAt(fd.get(), old.data)) {
+        QFile::remove(copy);
+    } else {
+        result.error += QStringLiteral("; the file may be incomplete, its previous content is in \"%1\"").arg(copy);
+    }
+    return result;
+}
+
+bool refusesNewFiles(int error)
+{
+    return error == EACCES || error == EPERM || error == EROFS || error == EDQUOT || error == ENOSPC;
 }
 
 WriteResult writeAtomically(const QString &path, const QByteArray &data, bool makePrivate,
@@ -164,14 +266,35 @@ WriteResult writeAtomically(const QString &path, const QByteArray &data, bool ma
         return {false, QStringLiteral("Could not write \"%1\": it is not a regular file").arg(path)};
     }
     const struct stat *original = exists && !replacesLink ? &existing : nullptr;
+    if (original && !makePrivate) {
+        if (const std::optional<QString> refusal = writeRefusal(target, *original)) {
+            return {false, QStringLiteral("Could not write \"%1\": %2").arg(QFile::decodeName(target), *refusal)};
+        }
+    }
 
     SideFile side;
     const mode_t createMode = makePrivate || original ? (S_IRUSR | S_IWUSR) : 0666;
     if (!side.create(location, createMode)) {
-        return failure(QStringLiteral("Could not create a temporary file in"), location.directory, errno);
+        const int error = errno;
+        if (original && !makePrivate && refusesNewFiles(error)) {
+            return writeInPlace(target, *original, data);
+        }
+        return failure(QStringLiteral("Could not create a temporary file in"), location.directory, error);
     }
-    if (!adoptAttributes(side.fd, original, makePrivate) || !writeAll(side.fd, data.constData(), data.size())
-        || !flushToDevice(side.fd) || !side.close()) {
+    if (makePrivate) {
+        if (::fchmod(side.fd, S_IRUSR | S_IWUSR) != 0) {
+            return failure(QStringLiteral("Could not write"), target, errno);
+        }
+    } else if (original) {
+        if (!adoptOwnership(side.fd, *original)) {
+            return writeInPlace(target, *original, data);
+        }
+        if (::fchmod(side.fd, original->st_mode & 0777) != 0) {
+            return failure(QStringLiteral("Could not write"), target, errno);
+        }
+    }
+    if (!writeAll(side.fd, data.constData(), data.size()) || !flushToDevice(side.fd) || !side.name(location)
+        || !side.close()) {
         return failure(QStringLiteral("Could not write"), target, errno);
     }
     if (::rename(side.path.constData(), target.constData()) != 0) {
@@ -184,9 +307,9 @@ WriteResult writeAtomically(const QString &path, const QByteArray &data, bool ma
 
 } // namespace
 
-WriteResult atomicWrite(const QString &path, const QByteArray &data)
+WriteResult atomicWrite(const QString &path, const QByteArray &data, LinkHandling links)
 {
-    return writeAtomically(path, data, false, LinkHandling::WriteTarget);
+    return writeAtomically(path, data, false, links);
 }
 
 WriteResult atomicWritePrivate(const QString &path, const QByteArray &data, LinkHandling links)

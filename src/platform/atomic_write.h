@@ -21,13 +21,20 @@ enum class LinkHandling {
 };
 
 // Replaces the file at `path` with `data` so that readers see the old or the new content, never
-// a mix: writes a side file in the same directory (created exclusively, never through an existing
-// link), flushes it to the storage device (F_FULLFSYNC on macOS, fsync elsewhere), renames it over
-// the path and flushes the directory. A replaced file keeps its permission bits; a new file gets
-// 0666 less the umask. When `path` is a symbolic link the link's target is written and the link
-// stays. On failure the side file is removed, the original stays untouched and the reason is
-// returned.
-WriteResult atomicWrite(const QString &path, const QByteArray &data);
+// a mix: writes a side file in the same directory (never through an existing link), flushes it
+// to the storage device (F_FULLFSYNC on macOS, fsync elsewhere), renames it over the path and
+// flushes the directory. A replaced file keeps its permission bits, owner and group; a new file
+// gets 0666 less the umask. When `path` is a symbolic link the link's target is written and the
+// link stays. On failure nothing is left beside the file, the original stays untouched and the
+// reason is returned.
+//
+// A file the effective user may not write (as the system says), or that has no write bit at
+// all, is refused: replacing it by a rename would get past its permissions. When the folder
+// refuses the side file, or the replacement could not keep the file's owner and group, the
+// file is written in place instead: its old content is first copied to the private temporary
+// directory and written back should the write fail half way; the error names the copy when even
+// that failed.
+WriteResult atomicWrite(const QString &path, const QByteArray &data, LinkHandling links = LinkHandling::WriteTarget);
 
 // As atomicWrite, for files that must stay private: the file ends up with mode 0600 exactly,
 // whether it is new or replaces one that was more open.

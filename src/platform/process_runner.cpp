@@ -5,6 +5,9 @@
 #include <QProcessEnvironment>
 
 #include <algorithm>
+#include <csignal>
+
+#include <unistd.h>
 
 namespace vesk {
 
@@ -45,6 +48,7 @@ void configure(QProcess &process, const ProcessRequest &request)
     if (!request.captureStandardError) {
         process.setStandardErrorFile(QProcess::nullDevice());
     }
+    startInOwnProcessGroup(process);
 }
 
 void drain(QProcess &process, ProcessResult &result, bool captureStandardError)
@@ -69,12 +73,15 @@ bool waitForEnd(QProcess &process, ProcessResult &result, bool captureStandardEr
 
 void stop(QProcess &process, ProcessResult &result, bool captureStandardError)
 {
-    process.terminate();
-    if (waitForEnd(process, result, captureStandardError, terminateGraceMs)) {
+    const qint64 pid = process.processId();
+    signalProcessGroup(pid, SIGTERM);
+    if (!waitForEnd(process, result, captureStandardError, terminateGraceMs)) {
+        signalProcessGroup(pid, SIGKILL);
+        waitForEnd(process, result, captureStandardError, killReapMs);
         return;
     }
-    process.kill();
-    waitForEnd(process, result, captureStandardError, killReapMs);
+    // The program is gone; a helper of its own that ignored the request must not outlive it.
+    signalProcessGroup(pid, SIGKILL);
 }
 
 bool isCancelled(const ProcessRequest &request)
@@ -83,6 +90,23 @@ bool isCancelled(const ProcessRequest &request)
 }
 
 } // namespace
+
+void startInOwnProcessGroup(QProcess &process, std::function<void()> alsoInChild)
+{
+    process.setChildProcessModifier([alsoInChild = std::move(alsoInChild)] {
+        ::setpgid(0, 0);
+        if (alsoInChild) {
+            alsoInChild();
+        }
+    });
+}
+
+void signalProcessGroup(qint64 pid, int signal)
+{
+    if (pid > 0) {
+        ::kill(-pid_t(pid), signal);
+    }
+}
 
 std::optional<ProcessResult> runProcess(const ProcessRequest &request)
 {

@@ -5,8 +5,11 @@
 #include <QString>
 #include <QStringList>
 
+class QProcess;
+
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -45,9 +48,20 @@ struct ProcessResult
 
 // Runs a program to its end in the calling thread (any thread; no event loop needed).
 // Returns nothing when the program cannot start or the time bound runs out; in that case the
-// process has been terminated (then killed if it ignores that) and reaped before returning.
+// process and everything it started (it runs in a process group of its own) have been
+// terminated, then killed if they ignore that, and the program reaped before returning.
 // Reads standard output as it arrives, so any amount of output is safe. A cancelled run is
 // terminated and reported with endedBySignal set.
 std::optional<ProcessResult> runProcess(const ProcessRequest &request);
+
+// Makes the process start in a process group of its own (call before start()), so that
+// stopProcessGroup reaches whatever it starts too (git runs helpers of its own). `alsoInChild`
+// runs in the child as well, after the group is made.
+void startInOwnProcessGroup(QProcess &process, std::function<void()> alsoInChild = {});
+
+// Sends `signal` to the group of the process `pid` (its QProcess::processId() while it ran,
+// which the group keeps as long as any member lives): the process and every descendant that
+// stayed in it.
+void signalProcessGroup(qint64 pid, int signal);
 
 } // namespace vesk

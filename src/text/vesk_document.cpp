@@ -138,14 +138,18 @@ void VeskDocument::setOriginal(QStringView text)
     setOriginal(VeskNode::build(text));
 }
 
-void VeskDocument::setOriginal(const VeskNodePtr &baseline)
+void VeskDocument::setOriginal(const VeskNodePtr &baseline, bool firstLineDiffers)
 {
     publish(m_original, baseline);
+    m_firstLineDiffers = firstLineDiffers;
     m_userEditedLines.clear();
     m_newUserEditedLines.clear();
     // The marks now come from the diff, which the positional rule of the next edit may not agree with.
     m_modifiedLinesComplete = false;
     m_baseDiff = baseline::computeDiff(m_original, m_vesk);
+    if (m_firstLineDiffers && m_vesk->lines() > 0) {
+        m_baseDiff.modified.insert(0);
+    }
     publish(m_modifiedLines, m_baseDiff.modified);
     publish(m_deletedAfterLines, m_baseDiff.deletedAfter);
 }
@@ -154,6 +158,9 @@ bool VeskDocument::isModifiedAgainstBaseline(qint64 line, qint64 lines) const
 {
     if (line < 0 || line >= lines) {
         return false;
+    }
+    if (line == 0 && m_firstLineDiffers) {
+        return true;
     }
     return line >= m_original->lines() || !linesEqual(m_vesk->lineText(line), m_original->lineText(line));
 }

@@ -67,8 +67,10 @@ public:
     void redo();
 
     // Sets the baseline and recomputes the marks (may run the external diff, bounded in time).
+    // `firstLineDiffers` marks line 0 whatever its text: the file and its baseline differ in
+    // something the text does not show (a byte-order mark added or removed).
     void setOriginal(QStringView text);
-    void setOriginal(const VeskNodePtr &baseline);
+    void setOriginal(const VeskNodePtr &baseline, bool firstLineDiffers = false);
 
 Q_SIGNALS:
     void willChange();
@@ -102,6 +104,7 @@ private:
     // for the current text, and the lines edited since then are waiting in m_newUserEditedLines.
     bool m_modifiedLinesComplete = false;
     QSet<qint64> m_newUserEditedLines;
+    bool m_firstLineDiffers = false;
 };
 
 } // namespace vesk

@@ -1,6 +1,7 @@
 #include "workspace/app_state.h"
 
 #include "editor/editor_view_model.h"
+#include "platform/background.h"
 #include "platform/preferences.h"
 #include "workspace/repository_state.h"
 #include "workspace/workspace_paths.h"
@@ -155,7 +156,49 @@ void AppState::appendTab(const RepositoryTab &tab, RepositoryState *state)
     setTabs(m_tabs + QList<RepositoryTab>{tab});
 }
 
+struct AppState::PendingOpen
+{
+    std::function<void(const std::optional<QString> &)> finish;
+    bool answered = false;
+    std::optional<QString> gitRoot;
+};
+
+void AppState::openAfterLookup(std::function<std::optional<QString>()> lookUp,
+                               std::function<void(const std::optional<QString> &)> finish)
+{
+    auto pending = std::make_shared<PendingOpen>();
+    pending->finish = std::move(finish);
+    m_pendingOpens.push_back(pending);
+    runInBackground<std::optional<QString>>(this, WorkPriority::UserInitiated, std::move(lookUp),
+                                            [this, pending](std::optional<QString> root) {
+                                                pending->answered = true;
+                                                pending->gitRoot = std::move(root);
+                                                finishAnsweredOpens();
+                                            });
+}
+
+void AppState::finishAnsweredOpens()
+{
+    while (!m_pendingOpens.empty() && m_pendingOpens.front()->answered) {
+        const std::shared_ptr<PendingOpen> next = m_pendingOpens.front();
+        m_pendingOpens.pop_front();
+        next->finish(next->gitRoot);
+    }
+}
+
 void AppState::openRepository(const QString &path)
+{
+    if (m_pendingOpens.empty()) {
+        openRepositoryNow(path);
+        return;
+    }
+    // Behind opens still waiting for git: takes its turn after them.
+    openAfterLookup([] { return std::optional<QString>(); }, [this, path](const std::optional<QString> &) {
+        openRepositoryNow(path);
+    });
+}
+
+void AppState::openRepositoryNow(const QString &path)
 {
     const QString canonical = WorkspacePaths::canonicalPath(path);
     for (const RepositoryTab &tab : std::as_const(m_tabs)) {
@@ -173,7 +216,8 @@ void AppState::openRepository(const QString &path)
 
 void AppState::openChosenDirectory(const QString &dir)
 {
-    openRepository(WorkspacePaths::gitRootForDirectory(dir).value_or(dir));
+    openAfterLookup([dir] { return WorkspacePaths::gitRootForDirectory(dir); },
+                    [this, dir](const std::optional<QString> &root) { openRepositoryNow(root.value_or(dir)); });
 }
 
 void AppState::openFileInTab(const RepositoryTab &tab, const QString &file)
@@ -185,24 +229,44 @@ void AppState::openFileInTab(const RepositoryTab &tab, const QString &file)
     saveState();
 }
 
+bool AppState::openInTabHolding(const QString &target)
+{
+    for (const RepositoryTab &tab : std::as_const(m_tabs)) {
+        if (WorkspacePaths::isInside(target, WorkspacePaths::canonicalPath(tab.path))) {
+            openFileInTab(tab, target);
+            return true;
+        }
+    }
+    return false;
+}
+
 void AppState::openFileFromFinder(const QString &path)
 {
     const QString target = WorkspacePaths::canonicalPath(path);
     const QFileInfo info(target);
+    // A file inside an open tab needs no lookup.
+    if (m_pendingOpens.empty() && info.exists() && !info.isDir() && openInTabHolding(target)) {
+        return;
+    }
+    const bool isDirectory = info.isDir();
+    openAfterLookup(
+        [target, isDirectory] {
+            return isDirectory ? WorkspacePaths::gitRootForDirectory(target) : WorkspacePaths::findGitRoot(target);
+        },
+        [this, target](const std::optional<QString> &root) { openFoundPath(target, root); });
+}
+
+void AppState::openFoundPath(const QString &target, const std::optional<QString> &gitRoot)
+{
+    const QFileInfo info(target);
     if (info.isDir()) {
-        openRepository(WorkspacePaths::gitRootForDirectory(target).value_or(target));
+        openRepositoryNow(gitRoot.value_or(target));
         return;
     }
-    if (!info.exists()) {
+    if (!info.exists() || openInTabHolding(target)) {
         return;
     }
-    for (const RepositoryTab &tab : std::as_const(m_tabs)) {
-        if (WorkspacePaths::isInside(target, WorkspacePaths::canonicalPath(tab.path))) {
-            openFileInTab(tab, target);
-            return;
-        }
-    }
-    const QString root = WorkspacePaths::canonicalPath(WorkspacePaths::findGitRoot(target).value_or(info.path()));
+    const QString root = WorkspacePaths::canonicalPath(gitRoot.value_or(info.path()));
     for (const RepositoryTab &tab : std::as_const(m_tabs)) {
         if (WorkspacePaths::canonicalPath(tab.path) == root) {
             openFileInTab(tab, target);
@@ -223,11 +287,18 @@ void AppState::closeTab(const RepositoryTab &tab)
         EditorViewModel *editor = state->editor();
         editor->autoSave();
         if (editor->currentFilePath() && editor->hasUnsavedEdits()) {
-            setErrorMessage(QStringLiteral("%1 was not closed: the unsaved edits to %2 could not be saved.")
-                                .arg(quoted(tab.name), quoted(editor->currentFileName())));
+            const QString blocker = editor->closeBlocker();
+            setErrorMessage(QStringLiteral("%1 was not closed: the unsaved edits to %2 could not be saved.%3")
+                                .arg(quoted(tab.name), quoted(editor->currentFileName()),
+                                     blocker.isEmpty() ? QString() : u' ' + blocker));
             return;
         }
     }
+    closeTabWithoutSaving(tab);
+}
+
+void AppState::closeTabWithoutSaving(const RepositoryTab &tab)
+{
     const bool wasActive = m_activeTabId == tab.id;
     QList<RepositoryTab> remaining = m_tabs;
     remaining.removeAll(tab);

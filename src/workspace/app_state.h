@@ -10,6 +10,8 @@
 #include <QStringList>
 #include <QUuid>
 
+#include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -58,6 +60,10 @@ public:
     void openRecentFile(const QString &path);
     void clearRecentFiles();
 
+    // Opening never runs git on the main thread: where a repository's top level must be found,
+    // git is asked in the background and the open completes when it answers. Opens complete in
+    // the order they were asked for.
+    //
     // Makes the tab of the directory `path` active, opening one when no tab shows that directory
     // (links resolved) yet.
     void openRepository(const QString &path);
@@ -67,9 +73,14 @@ public:
     // the file opens in the first tab that holds it, else in a tab for its repository (or its
     // folder), made when needed. A path where nothing exists is ignored.
     void openFileFromFinder(const QString &path);
+    // True while an open waits for its repository's top level.
+    bool isOpening() const { return !m_pendingOpens.empty(); }
     // Saves the tab's file, then drops the tab and its state. A file that cannot be saved keeps
-    // its tab open (with errorMessage saying why), so its edits are not lost.
+    // its tab open (with errorMessage saying why in plain words), so its edits are not lost; the
+    // view then offers closeTabWithoutSaving.
     void closeTab(const RepositoryTab &tab);
+    // Drops the tab and its state, unsaved edits and all: only when the user said so.
+    void closeTabWithoutSaving(const RepositoryTab &tab);
     // Moves the tab `from` to where the tab `to` stands.
     void moveTab(const QUuid &from, const QUuid &to);
     // Neither wraps around.
@@ -104,6 +115,16 @@ private:
     qsizetype activeIndex() const;
     // Makes the tab active and opens `file` in its editor.
     void openFileInTab(const RepositoryTab &tab, const QString &file);
+    void openRepositoryNow(const QString &path);
+    // Opens the file `target` (canonical) in a tab that holds it; false when none does.
+    bool openInTabHolding(const QString &target);
+    void openFoundPath(const QString &target, const std::optional<QString> &gitRoot);
+    struct PendingOpen;
+    // Runs `lookUp` (a git-root lookup) off the main thread, then `finish` with its answer on the
+    // main thread once every open asked for before it has finished.
+    void openAfterLookup(std::function<std::optional<QString>()> lookUp,
+                         std::function<void(const std::optional<QString> &)> finish);
+    void finishAnsweredOpens();
 
     QList<RepositoryTab> m_tabs;
     std::optional<QUuid> m_activeTabId;
@@ -113,6 +134,7 @@ private:
     QStringList m_recentFiles;
     QList<QPointer<EditorViewModel>> m_standaloneEditors;
     bool m_restored = false;
+    std::deque<std::shared_ptr<PendingOpen>> m_pendingOpens;
 };
 
 } // namespace vesk

@@ -3,6 +3,7 @@
 #include "editor/editor_view_model.h"
 #include "editor/line_chars.h"
 #include "platform/preferences.h"
+#include "platform/regular_file.h"
 #include "workspace/repository_state.h"
 
 #include <QFileInfo>
@@ -64,12 +65,6 @@ std::map<QString, PerRepoState> readPerRepoStates()
         }
     }
     return states;
-}
-
-bool isExistingFile(const QString &path)
-{
-    const QFileInfo info(path);
-    return info.exists() && !info.isDir();
 }
 
 // Puts the caret back where it stood, clamped to the file as it is now.
@@ -159,7 +154,9 @@ void AppState::restoreTab(const QString &path, const PerRepoState *saved)
 {
     const RepositoryTab tab = RepositoryTab::forPath(path);
     RepositoryState *state = makeState(tab);
-    if (saved && saved->openFilePath && isExistingFile(*saved->openFilePath)) {
+    // Only a regular file is opened again: one that has become a pipe or a device since is
+    // skipped (the tab stays), since reading it could hang every start.
+    if (saved && saved->openFilePath && isRegularFile(*saved->openFilePath)) {
         EditorViewModel &editor = *state->editor();
         editor.openFile(*saved->openFilePath);
         if (editor.currentFilePath()) {

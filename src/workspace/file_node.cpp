@@ -11,7 +11,9 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
 #include <numeric>
+#include <set>
 #include <vector>
 
 namespace vesk {
@@ -99,6 +101,7 @@ struct FileId
     dev_t device = 0;
     ino_t inode = 0;
     bool operator==(const FileId &) const = default;
+    auto operator<=>(const FileId &) const = default;
 };
 
 struct Listed
@@ -177,7 +180,27 @@ public:
         m_collator.setCaseSensitivity(Qt::CaseInsensitive);
     }
 
-    QList<FileNode> build(const QString &directory, const QString &relativePrefix, int depth)
+    // The tree below `directory`. Every real folder (device and inode) is listed once per
+    // build: folders that link to each other would otherwise multiply the tree. Real folders
+    // come first; links to folders are followed afterwards, so a link to a folder shown
+    // elsewhere appears as a folder without children.
+    QList<FileNode> buildTree(const QString &directory, const QString &relativePrefix, int depth)
+    {
+        QList<FileNode> nodes = build(directory, relativePrefix, depth, true);
+        if (!m_pendingLinks.empty()) {
+            followPendingLinks(nodes);
+        }
+        return nodes;
+    }
+
+private:
+    struct PendingLink
+    {
+        QString relative;
+        int depth = 0;
+    };
+
+    QList<FileNode> build(const QString &directory, const QString &relativePrefix, int depth, bool deferLinks)
     {
         if (depth >= fileTreeDepthLimit) {
             return {};
@@ -198,9 +221,12 @@ public:
             node.isDirectory = entry.isDirectory;
             const QString relative = relativePrefix.isEmpty() ? entry.name : relativePrefix + u'/' + entry.name;
             if (entry.isDirectory) {
-                // A link back to a folder being listed would repeat the tree inside itself.
-                if (!(entry.isLink && isOpenAncestor(entry.target))) {
-                    node.children = build(node.path, relative, depth + 1);
+                if (!entry.isLink) {
+                    node.children = build(node.path, relative, depth + 1, deferLinks);
+                } else if (deferLinks) {
+                    m_pendingLinks.emplace(node.path, PendingLink{relative, depth + 1});
+                } else if (!m_visited.contains(entry.target)) {
+                    node.children = build(node.path, relative, depth + 1, false);
                 }
                 node.gitStatus = m_index.folderStatus(relative);
             } else {
@@ -208,13 +234,27 @@ public:
             }
             nodes.append(std::move(node));
         }
-        m_ancestors.pop_back();
         return nodes;
     }
 
-private:
-    // Reads one folder whole; false when it cannot be read. The folder joins the ancestor chain
-    // until build() has built its children.
+    void followPendingLinks(QList<FileNode> &nodes)
+    {
+        for (FileNode &node : nodes) {
+            if (!node.isDirectory) {
+                continue;
+            }
+            const auto pending = m_pendingLinks.find(node.path);
+            if (pending == m_pendingLinks.end()) {
+                followPendingLinks(node.children);
+                continue;
+            }
+            const PendingLink link = pending->second;
+            m_pendingLinks.erase(pending);
+            node.children = build(node.path, link.relative, link.depth, false);
+        }
+    }
+
+    // Reads one folder whole; false when it cannot be read or was listed before in this build.
     bool list(const QByteArray &rawDirectory, std::vector<Listed> &listed)
     {
         DIR *dir = ::opendir(rawDirectory.constData());
@@ -222,7 +262,10 @@ private:
             return false;
         }
         struct stat self;
-        m_ancestors.push_back(::fstat(dirfd(dir), &self) == 0 ? FileId{self.st_dev, self.st_ino} : FileId{});
+        if (::fstat(dirfd(dir), &self) != 0 || !m_visited.insert(FileId{self.st_dev, self.st_ino}).second) {
+            ::closedir(dir);
+            return false;
+        }
         while (const dirent *item = ::readdir(dir)) {
             Listed entry;
             entry.rawName = QByteArray(item->d_name);
@@ -264,11 +307,6 @@ private:
         }
     }
 
-    bool isOpenAncestor(const FileId &id) const
-    {
-        return std::find(m_ancestors.cbegin(), m_ancestors.cend(), id) != m_ancestors.cend();
-    }
-
     // Directories first, then the collator's order; each name's sort key is made once.
     std::vector<qsizetype> sortedOrder(const std::vector<Listed> &listed)
     {
@@ -297,7 +335,8 @@ private:
     NodeIds m_ids;
     QCollator m_collator;
     bool m_showDotFiles;
-    std::vector<FileId> m_ancestors;
+    std::set<FileId> m_visited;
+    std::map<QString, PendingLink> m_pendingLinks;  // by the link's path
 };
 
 QString withoutTrailingSlashes(QString path)
@@ -327,7 +366,7 @@ QList<FileNode> buildFileTree(const QString &directory, const QString &repoRoot,
     const QString dir = withoutTrailingSlashes(directory);
     const QString root = withoutTrailingSlashes(repoRoot);
     TreeBuilder builder(statusEntries, showDotFiles);
-    return builder.build(dir, relativeStart(dir, root), depth);
+    return builder.buildTree(dir, relativeStart(dir, root), depth);
 }
 
 } // namespace vesk

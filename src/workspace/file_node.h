@@ -28,8 +28,9 @@ inline constexpr int fileTreeDepthLimit = 10;
 // Lists `directory` recursively into sorted nodes: directories first, then files, each group in
 // the locale's case-insensitive order. Leaves out "node_modules", ".build" and, unless
 // `showDotFiles`, every name starting with ".". Each node gets its status from `statusEntries`
-// (paths relative to `repoRoot`, as git reports them). `depth` is 0 for the root. Safe on any
-// thread.
+// (paths relative to `repoRoot`, as git reports them). `depth` is 0 for the root. Each real
+// folder is listed once: a link to a folder listed elsewhere (or a second way to the same
+// folder) appears as a folder without children. Safe on any thread.
 QList<FileNode> buildFileTree(const QString &directory, const QString &repoRoot,
                               const QList<GitStatusEntry> &statusEntries, bool showDotFiles, int depth = 0);
 

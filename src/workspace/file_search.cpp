@@ -1,5 +1,6 @@
 #include "workspace/file_search.h"
 
+#include "platform/regular_file.h"
 #include "workspace/repository_walker.h"
 #include "workspace/search_matcher.h"
 
@@ -26,50 +27,12 @@ bool isCancelled(const std::atomic_bool *cancel)
     return cancel && cancel->load(std::memory_order_relaxed);
 }
 
-// Reads a regular file whole into `buffer`. Opening does not block on a FIFO or device, and a
-// file that grows past the cap while being read is given up too.
-bool readRegularFile(const QByteArray &path, QByteArray &buffer)
-{
-    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    struct stat info;
-    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= maxFileBytes;
-    qint64 size = 0;
-    if (ok) {
-        buffer.resize(qsizetype(info.st_size) + 1);  // one spare byte notices growth
-        for (;;) {
-            if (size == buffer.size()) {
-                if (size > maxFileBytes) {
-                    ok = false;
-                    break;
-                }
-                buffer.resize(std::min<qint64>(2 * size, maxFileBytes + 1));
-            }
-            const ssize_t got = ::read(fd, buffer.data() + size, size_t(buffer.size() - size));
-            if (got < 0 && errno == EINTR) {
-                continue;
-            }
-            if (got <= 0) {
-                ok = got == 0;
-                break;
-            }
-            size += got;
-        }
-    }
-    ::close(fd);
-    if (ok) {
-        buffer.truncate(qsizetype(size));
-    }
-    return ok;
-}
-
 QList<LineHit> searchOneFile(const QByteArray &path, const SearchMatcher &matcher, QByteArray &buffer,
                              const std::atomic_bool *cancel)
 {
     QList<LineHit> hits;
-    if (readRegularFile(path, buffer)) {
+    // Only regular files are read, and never past the size they had when opened.
+    if (readRegularFileInto(path, buffer, maxFileBytes).isEmpty()) {
         hits = matcher.scan(buffer, hitLimit, cancel);
     }
     if (buffer.capacity() > (qsizetype(16) << 20)) {

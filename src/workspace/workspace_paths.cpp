@@ -11,6 +11,25 @@ namespace vesk::WorkspacePaths {
 
 namespace {
 
+// The top level found without git: the nearest folder (links resolved) holding a ".git" entry.
+// Used only when git gives no answer, so that a git that hangs never makes a folder inside a
+// repository look like a repository of its own.
+std::optional<QString> topLevelByLayout(const QString &directory)
+{
+    QString folder = QFileInfo(directory).canonicalFilePath();
+    while (!folder.isEmpty()) {
+        if (QFileInfo::exists(folder + QStringLiteral("/.git"))) {
+            return folder;
+        }
+        if (folder == u"/") {
+            break;
+        }
+        const qsizetype slash = folder.lastIndexOf(u'/');
+        folder = slash <= 0 ? QStringLiteral("/") : folder.left(slash);
+    }
+    return std::nullopt;
+}
+
 std::optional<QString> showTopLevel(const QString &directory)
 {
     ProcessRequest request;
@@ -19,7 +38,10 @@ std::optional<QString> showTopLevel(const QString &directory)
     request.workingDirectory = directory;
     request.timeout = gitRootTimeout;
     const std::optional<ProcessResult> result = runProcess(request);
-    if (!result || result->endedBySignal || result->exitCode != 0
+    if (!result) {
+        return topLevelByLayout(directory);  // no answer is not "no repository"
+    }
+    if (result->endedBySignal || result->exitCode != 0
         || scanUtf8(result->standardOutput) == Utf8Kind::invalid) {
         return std::nullopt;
     }

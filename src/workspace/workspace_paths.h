@@ -8,8 +8,9 @@
 namespace vesk {
 
 // How the workspace names the folders it opens: canonical paths for comparing them, and the git
-// top level of a folder or file. The git lookups run git on the calling thread (the main thread
-// when a user opens something), so each is bounded.
+// top level of a folder or file. The git lookups run git on the calling thread and block it (up
+// to gitRootTimeout): call them off the main thread. When git cannot be run or does not answer
+// in time, the nearest folder holding ".git" is taken instead, never "no repository" by default.
 namespace WorkspacePaths {
 
 inline constexpr std::chrono::seconds gitRootTimeout{5};
@@ -22,8 +23,7 @@ QString canonicalPath(const QString &path);
 bool isInside(const QString &path, const QString &directory);
 
 // The top level of the repository holding the directory `dir`; nothing when `dir` is no existing
-// directory, is no repository, git fails or takes longer than gitRootTimeout, or the top level
-// is `dir` itself as written.
+// directory, is no repository, or the top level is `dir` itself as written.
 std::optional<QString> gitRootForDirectory(const QString &dir);
 
 // The top level of the repository holding the file `filePath` (which need not exist); nothing

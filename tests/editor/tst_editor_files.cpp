@@ -10,6 +10,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace vesk;
@@ -62,15 +63,25 @@ private Q_SLOTS:
     void headBaseline_data();
     void headBaseline();
     void baselineFollowsTheOpenFile();
+    void headBaselineThroughLinks_data();
+    void headBaselineThroughLinks();
+    void byteOrderMark_data();
+    void byteOrderMark();
+    void olderBaselineNeverReplacesNewer();
+    void missingBaselineIsReported();
+    void savingInAFolderThatRefusesNewFiles();
     void conflictDiff_data();
     void conflictDiff();
 };
 
 void TestEditorFiles::open_data()
 {
-    QTest::addColumn<QByteArray>("content");  // null: no file; "<dir>": a folder
+    QTest::addColumn<QByteArray>("content");  // null: no file; "<dir>": a folder; "<fifo>", "<...>": see open()
     QTest::addRow("missing file") << QByteArray();
     QTest::addRow("a folder") << QByteArray("<dir>");
+    QTest::addRow("a named pipe without a writer") << QByteArray("<fifo>");
+    QTest::addRow("a link to /dev/zero") << QByteArray("</dev/zero>");
+    QTest::addRow("a link to a named pipe") << QByteArray("<link to fifo>");
     QTest::addRow("stray continuation byte after ascii") << QByteArray("abcdefghij\x80");
     QTest::addRow("cut-off sequence at the end") << QByteArray("ab\xE2\x82");
     QTest::addRow("valid multi-byte text opens") << QByteArray("caf\xC3\xA9 \xE6\xBC\xA2 \xF0\x9F\x91\x8D\n");
@@ -95,6 +106,14 @@ void TestEditorFiles::open()
     const QString path = dir.filePath(QStringLiteral("sub/target.txt"));
     if (content == "<dir>") {
         QVERIFY(QDir().mkpath(path));
+    } else if (content == "<fifo>" || content == "<link to fifo>") {
+        QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("sub"))));
+        const QString fifo = content == "<fifo>" ? path : dir.filePath(QStringLiteral("fifo"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QVERIFY(fifo == path || makeSymlink(fifo, path));
+    } else if (content == "</dev/zero>") {
+        QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("sub"))));
+        QVERIFY(makeSymlink(QStringLiteral("/dev/zero"), path));
     } else if (!content.isNull()) {
         writeFile(dir.path(), QStringLiteral("sub/target.txt"), content);
     }
@@ -111,6 +130,11 @@ void TestEditorFiles::open()
         QCOMPARE(editor.lastKnownModDate(), modificationTime(path));
     } else {
         QVERIFY(editor.openError()->contains(QStringLiteral("target")));
+        const QString why = content.contains("fifo") ? QStringLiteral("named pipe")
+                            : content.contains("zero") ? QStringLiteral("device")
+                            : content == "<dir>"       ? QStringLiteral("folder")
+                                                       : QString();
+        QVERIFY2(editor.openError()->contains(why), qPrintable(*editor.openError()));
     }
 }
 
@@ -220,7 +244,6 @@ void TestEditorFiles::writeFailures_data()
 {
     QTest::addColumn<QString>("failure");
     QTest::addRow("read-only file") << "read-only file";
-    QTest::addRow("read-only folder") << "read-only folder";
     QTest::addRow("folder replaced by a file") << "folder replaced";
     QTest::addRow("file size limit stands in for a full disk") << "size limit";
 }
@@ -230,9 +253,6 @@ void TestEditorFiles::writeFailures_data()
 void TestEditorFiles::writeFailures()
 {
     QFETCH(QString, failure);
-    if (failure == u"read-only folder" && ::geteuid() == 0) {
-        QSKIP("root writes into read-only folders");
-    }
     QTemporaryDir dir;
     const QString folder = dir.filePath(QStringLiteral("sub"));
     const QString path = writeFile(dir.path(), QStringLiteral("sub/f.txt"), "saved\n");
@@ -253,9 +273,6 @@ void TestEditorFiles::writeFailures()
     if (failure == u"read-only file") {
         QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup));
         mend = [&] { QFile::setPermissions(path, writable); };
-    } else if (failure == u"read-only folder") {
-        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
-        mend = [&] { QFile::setPermissions(folder, writable); };
     } else if (failure == u"folder replaced") {
         QVERIFY(QDir(folder).removeRecursively());
         writeFile(dir.path(), QStringLiteral("sub"), "now a file");
@@ -365,6 +382,187 @@ void TestEditorFiles::baselineFollowsTheOpenFile()
     commitAll(root);
     editor.refreshGitBaseline();
     QTRY_COMPARE(marks(editor), QList<qint64>{});
+}
+
+void TestEditorFiles::headBaselineThroughLinks_data()
+{
+    QTest::addColumn<QString>("setup");  // run in the repository before the commit
+    QTest::addColumn<QString>("after");  // run after the commit
+    QTest::addColumn<QString>("open");
+    QTest::addColumn<QByteArray>("committed");  // null: no baseline
+    QTest::addColumn<QList<qint64>>("marked");
+    using L = QList<qint64>;
+    const QString real = "printf 'a\\nb\\n' > real.txt; ";
+    const QString change = "printf 'a\\nB\\n' > real.txt";
+    QTest::addRow("committed link to a file inside") << real + "ln -s real.txt link.txt" << change << "link.txt"
+                                                     << QByteArray("a\nb\n") << L{1};
+    QTest::addRow("chain of committed links") << real + "ln -s real.txt mid.txt; ln -s mid.txt link.txt" << change
+                                              << "link.txt" << QByteArray("a\nb\n") << L{1};
+    QTest::addRow("link into a folder and back") << "mkdir d; " + real + "ln -s ../real.txt d/link.txt" << change
+                                                 << "d/link.txt" << QByteArray("a\nb\n") << L{1};
+    QTest::addRow("committed link leading outside") << "printf 'a\\nb\\n' > ../outside.txt; ln -s ../outside.txt link.txt"
+                                                    << "printf 'a\\nB\\n' > ../outside.txt" << "link.txt"
+                                                    << QByteArray() << L{};
+    QTest::addRow("absolute link leading outside") << "printf 'a\\n' > ../abs.txt; ln -s \"$(cd .. && pwd)/abs.txt\" link.txt"
+                                                   << "" << "link.txt" << QByteArray() << L{};
+    QTest::addRow("file reached through a linked folder inside")
+        << "mkdir src; printf 'a\\nb\\n' > src/a.txt; ln -s src alias" << "printf 'A\\nb\\n' > src/a.txt"
+        << "alias/a.txt" << QByteArray("a\nb\n") << L{0};
+    QTest::addRow("a folder in the commit, a file on disk") << "mkdir thing; echo x > thing/f"
+                                                            << "rm -r thing; printf 'a\\n' > thing" << "thing"
+                                                            << QByteArray() << L{};
+    QTest::addRow("a name that looks like a pattern") << "printf 'a\\nb\\n' > '*.txt'; printf 'z\\n' > '!.txt'"
+                                                      << "printf 'a\\nB\\n' > '*.txt'" << "*.txt"
+                                                      << QByteArray("a\nb\n") << L{1};
+}
+
+// A link committed in HEAD stands for the file it leads to, as long as that lies inside the
+// repository; a path is resolved before git is asked about it.
+void TestEditorFiles::headBaselineThroughLinks()
+{
+    QFETCH(QString, setup);
+    QFETCH(QString, after);
+    QFETCH(QString, open);
+    QFETCH(QByteArray, committed);
+    QFETCH(QList<qint64>, marked);
+    QTemporaryDir dir;
+    const QString root = dir.filePath(QStringLiteral("repo"));
+    initGitRepo(root);
+    run(QStringLiteral("/bin/sh"), {QStringLiteral("-ec"), setup}, root);
+    commitAll(root);
+    run(QStringLiteral("/bin/sh"), {QStringLiteral("-ec"), after}, root);
+    const QString path = root + u'/' + open;
+    QCOMPARE(EditorViewModel::gitHeadContent(path), committed.isNull() ? std::nullopt : std::optional(committed));
+    EditorViewModel editor;
+    editor.openFile(path);
+    QVERIFY2(!editor.openError(), qPrintable(editor.openError().value_or(QString())));
+    settleBackgroundWork();
+    QCOMPARE(marks(editor), marked);
+    QCOMPARE(editor.baselineError(), std::optional<QString>());
+}
+
+void TestEditorFiles::byteOrderMark_data()
+{
+    QTest::addColumn<QByteArray>("committed");  // null: no repository
+    QTest::addColumn<QByteArray>("onDisk");
+    QTest::addColumn<QList<qint64>>("marked");
+    using L = QList<qint64>;
+    const QByteArray bom("\xEF\xBB\xBF");
+    QTest::addRow("kept outside a repository") << QByteArray() << bom + "a\nb\n" << L{};
+    QTest::addRow("in both, a line changed") << bom + "a\nb\n" << bom + "a\nB\n" << L{1};
+    QTest::addRow("added since the commit") << QByteArray("a\nb\n") << bom + "a\nb\n" << L{0};
+    QTest::addRow("removed since the commit") << bom + "a\nb\n" << QByteArray("a\nb\n") << L{0};
+    QTest::addRow("an only line with a mark") << bom + "x" << bom + "x" << L{};
+    QTest::addRow("a mark and nothing else") << QByteArray("") << bom << L{0};
+}
+
+// The mark belongs to the file, not to its text: it is not shown, saving writes it back, and
+// adding or removing it changes the first line against the commit.
+void TestEditorFiles::byteOrderMark()
+{
+    QFETCH(QByteArray, committed);
+    QFETCH(QByteArray, onDisk);
+    QFETCH(QList<qint64>, marked);
+    QTemporaryDir dir;
+    const QString root = dir.filePath(QStringLiteral("repo"));
+    QDir().mkpath(root);
+    if (!committed.isNull()) {
+        initGitRepo(root);
+        writeFile(root, QStringLiteral("f.txt"), committed);
+        commitAll(root);
+    }
+    const QString path = writeFile(root, QStringLiteral("f.txt"), onDisk);
+    const QByteArray bom("\xEF\xBB\xBF");
+    EditorViewModel editor;
+    editor.openFile(path);
+    QCOMPARE(editor.document()->text(), QString::fromUtf8(onDisk.startsWith(bom) ? onDisk.mid(3) : onDisk));
+    QCOMPARE(editor.hasByteOrderMark(), onDisk.startsWith(bom));
+    settleBackgroundWork();
+    QCOMPARE(marks(editor), marked);
+
+    editor.goToLine(editor.document()->lineCount() - 1, 0);
+    editor.insertAtCursors(QStringLiteral("\u00E9"));
+    editor.save();
+    QCOMPARE(editor.saveError(), std::optional<QString>());
+    const QByteArray saved = readFile(path);
+    QCOMPARE(saved.startsWith(bom), onDisk.startsWith(bom));
+    QCOMPARE(QString::fromUtf8(onDisk.startsWith(bom) ? saved.mid(3) : saved), editor.document()->text());
+    editor.forceReloadFromDisk();
+    QVERIFY(!editor.document()->text().startsWith(QChar(0xFEFF)));
+}
+
+// Two lookups of the committed version racing: the one asked for last wins, whichever ends last.
+void TestEditorFiles::olderBaselineNeverReplacesNewer()
+{
+    QTemporaryDir dir;
+    const QString root = dir.filePath(QStringLiteral("repo"));
+    initGitRepo(root);
+    const QString path = writeFile(root, QStringLiteral("a.txt"), "a\nb\nc\n");
+    commitAll(root);
+    // The first object read waits for a release file; later ones go straight through.
+    const QString hold = dir.filePath(QStringLiteral("hold"));
+    const QString released = dir.filePath(QStringLiteral("released"));
+    writeFile(dir.path(), QStringLiteral("hold"), "");
+    setToolPath(Tool::Git, writeScript(dir.path(), QStringLiteral("git"),
+                                       QStringLiteral("case \"$2\" in cat-file) if rm '%1' 2>/dev/null; then "
+                                                      "touch '%1.taken'; while [ ! -e '%2' ]; do sleep 0.02; done; fi;; esac\n"
+                                                      "exec /usr/bin/git \"$@\"")
+                                           .arg(hold, released)
+                                           .toUtf8()));
+    const auto restore = qScopeGuard([] { resetToolPaths(); });
+    writeFile(root, QStringLiteral("a.txt"), "a\nB\nc\n");
+    EditorViewModel editor;
+    editor.openFile(path);  // its lookup reads the first commit's object and waits
+    QTRY_VERIFY(QFile::exists(hold + QStringLiteral(".taken")));
+    writeFile(root, QStringLiteral("a.txt"), "a\nb\nC\n");
+    commitAll(root);
+    writeFile(root, QStringLiteral("a.txt"), "a\nB\nC\n");
+    editor.forceReloadFromDisk();
+    editor.refreshGitBaseline();  // the second commit, read at once
+    QTRY_COMPARE(marks(editor), QList<qint64>{1});
+    writeFile(dir.path(), QStringLiteral("released"), "");
+    settleBackgroundWork();
+    QCOMPARE(marks(editor), QList<qint64>{1});
+    QCOMPARE(editor.document()->originalLine(2), QStringLiteral("C"));
+}
+
+// When the committed version cannot be had, the status row says so instead of showing a file
+// without marks as if nothing had changed.
+void TestEditorFiles::missingBaselineIsReported()
+{
+    QTemporaryDir dir;
+    const QString root = dir.filePath(QStringLiteral("repo"));
+    initGitRepo(root);
+    const QString path = writeFile(root, QStringLiteral("a.txt"), "a\n");
+    commitAll(root);
+    setToolPath(Tool::Git, writeScript(dir.path(), QStringLiteral("git"),
+                                       "case \"$2\" in cat-file) exit 128;; esac\nexec /usr/bin/git \"$@\""));
+    const auto restore = qScopeGuard([] { resetToolPaths(); });
+    EditorViewModel editor;
+    editor.openFile(path);
+    QTRY_VERIFY(editor.baselineError().has_value());
+    QVERIFY2(editor.baselineError()->contains(QStringLiteral("a.txt")), qPrintable(*editor.baselineError()));
+    resetToolPaths();
+    editor.refreshGitBaseline();
+    QTRY_COMPARE(editor.baselineError(), std::optional<QString>());
+}
+
+// A file the user may write in a folder that takes no new files is written in place.
+void TestEditorFiles::savingInAFolderThatRefusesNewFiles()
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("sub"));
+    const QString path = writeFile(dir.path(), QStringLiteral("sub/f.txt"), "saved\n");
+    EditorViewModel editor;
+    editor.openFile(path);
+    editor.insertAtCursors(QStringLiteral("x"));
+    QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+    const auto mend = qScopeGuard([&] { QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); });
+    editor.save();
+    QCOMPARE(editor.saveError(), std::optional<QString>());
+    QCOMPARE(readFile(path), QByteArray("xsaved\n"));
+    QCOMPARE(entryNames(folder), QStringList{QStringLiteral("f.txt")});
+    QVERIFY(!editor.hasUnsavedEdits());
 }
 
 void TestEditorFiles::conflictDiff_data()

@@ -96,7 +96,9 @@ private Q_SLOTS:
     void standaloneKeys();
     void conflictEndToEnd_data();
     void conflictEndToEnd();
+    void unsavableEditsAreNotClosedAway_data();
     void unsavableEditsAreNotClosedAway();
+    void keepingEditsThatCannotBeWritten();
 
 private:
     PrivatePreferences m_preferences;
@@ -377,29 +379,81 @@ void TestEditorWindows::conflictEndToEnd()
     }
 }
 
-// Closing a window whose edits cannot be written asks first instead of dropping them.
+void TestEditorWindows::unsavableEditsAreNotClosedAway_data()
+{
+    QTest::addColumn<bool>("writable");
+    QTest::addColumn<bool>("changedOnDisk");
+    QTest::addColumn<QString>("reason");  // a part of what the question says
+    QTest::addRow("cannot be written") << false << false << "read-only";
+    QTest::addRow("cannot be written and changed on disk") << false << true << "changed on disk";
+    QTest::addRow("changed on disk") << true << true << "changed on disk";
+}
+
+// Closing a window whose edits cannot be saved asks first instead of dropping them, says why,
+// and never traps the user: "Cancel" keeps the window, the next close asks the same again, and
+// "Close Without Saving" closes it.
 void TestEditorWindows::unsavableEditsAreNotClosedAway()
 {
+    QFETCH(bool, writable);
+    QFETCH(bool, changedOnDisk);
+    QFETCH(QString, reason);
     const QString path = writeFile(m_dir.path(), QStringLiteral("locked.txt"), "fixed\n");
-    QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
     QPointer<StandaloneEditorWindow> window = openFocused(path);
     QVERIFY(window);
-    QTest::keySequence(window->view()->canvas(), QKeySequence(QStringLiteral("N, Space, Ctrl+S")));
-    QVERIFY(window->editor()->saveError());
-    QTRY_VERIFY(visibleTexts(*window->view()->statusRow()).contains(QStringLiteral("could not be saved")));
-
-    QTest::keySequence(window->view()->canvas(), QKeySequence(QStringLiteral("Ctrl+W")));
-    QTRY_VERIFY(window->findChild<QMessageBox *>());
-    auto *box = window->findChild<QMessageBox *>();
-    QVERIFY(window->isVisible());
-    QCOMPARE(box->text(), QStringLiteral("\u201Clocked.txt\u201D could not be saved."));
-    for (QAbstractButton *choice : box->buttons()) {
-        if (choice->text() == u"Close Without Saving") {
-            choice->click();
-        }
+    QTest::keyClicks(window->view()->canvas(), QStringLiteral("N "));
+    const QByteArray onDisk = changedOnDisk ? "changed\n" : "fixed\n";
+    if (changedOnDisk) {
+        changeOnDisk(path, onDisk, 10);
     }
+    QVERIFY(writable || QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    const auto closeAndAnswer = [&](const QString &answer) {
+        QTest::keySequence(window->view()->canvas(), QKeySequence(QStringLiteral("Ctrl+W")));
+        QTRY_VERIFY(window->findChild<QMessageBox *>());
+        auto *box = window->findChild<QMessageBox *>();
+        QVERIFY(window->isVisible());
+        QVERIFY(!openConflictPanel() || !openConflictPanel()->isVisible());
+        QCOMPARE(box->text(), QStringLiteral("\u201Clocked.txt\u201D could not be saved."));
+        QVERIFY2(box->informativeText().contains(reason), qPrintable(box->informativeText()));
+        QStringList choices;
+        for (QAbstractButton *choice : box->buttons()) {
+            choices << choice->text();
+        }
+        choices.sort();
+        QCOMPARE(choices, QStringList({"Cancel", "Close Without Saving"}));
+        for (QAbstractButton *choice : box->buttons()) {
+            if (choice->text() == answer) {
+                choice->click();
+            }
+        }
+        QTRY_VERIFY(!window || !window->findChild<QMessageBox *>());
+    };
+    closeAndAnswer(QStringLiteral("Cancel"));
+    QVERIFY(window && window->isVisible());
+    QCOMPARE(window->editor()->document()->text(), QStringLiteral("N fixed\n"));
+    closeAndAnswer(QStringLiteral("Close Without Saving"));
     QTRY_VERIFY(!window);
-    QCOMPARE(readFile(path), QByteArray("fixed\n"));
+    QCOMPARE(readFile(path), onDisk);
+}
+
+// "Keep My Edits" that cannot write says so in the panel and leaves the choice open.
+void TestEditorWindows::keepingEditsThatCannotBeWritten()
+{
+    const QString path = writeFile(m_dir.path(), QStringLiteral("kept.txt"), "one\n");
+    StandaloneEditorWindow *window = openFocused(path);
+    QVERIFY(window);
+    QTest::keyClicks(window->view()->canvas(), QStringLiteral("X"));
+    changeOnDisk(path, "ONE\n", 10);
+    QVERIFY(QFile::setPermissions(path, QFile::ReadOwner));
+    leaveAndReturn(*window);
+    QTRY_VERIFY(openConflictPanel() && openConflictPanel()->isVisible());
+    ConflictPanel *panel = openConflictPanel();
+    QTest::mouseClick(panel->keepButton(), Qt::LeftButton);
+    QVERIFY(panel->isVisible());
+    QVERIFY2(panel->message()->text().contains(QStringLiteral("could not be saved")), qPrintable(panel->message()->text()));
+    QCOMPARE(readFile(path), QByteArray("ONE\n"));
+    QTest::mouseClick(panel->reloadButton(), Qt::LeftButton);
+    QTRY_VERIFY(!openConflictPanel() || !openConflictPanel()->isVisible());
+    QCOMPARE(window->editor()->document()->text(), QStringLiteral("ONE\n"));
 }
 
 QTEST_MAIN(TestEditorWindows)

@@ -38,6 +38,7 @@ private Q_SLOTS:
     void offsetsPerCharacter_data();
     void offsetsPerCharacter();
     void plainAsciiMatchesTypesetting();
+    void everyScriptShows_data();
     void everyScriptShows();
     void longLinesStayLinearAndContinuous();
     void cacheEmptiesAtItsBoundAndOnPreferenceChanges();
@@ -128,13 +129,23 @@ void TestLineLayout::plainAsciiMatchesTypesetting()
 }
 
 // Characters the editor font lacks are drawn from a font that has them: no glyph is the
-// missing-glyph box (index 0).
+// missing-glyph box (index 0). Each script needs a font the setup script installs.
+void TestLineLayout::everyScriptShows_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addRow("japanese") << QStringLiteral("\u65E5\u672C\u8A9E\u306E\u6587\u30AB\u30BF\u30AB\u30CA");
+    QTest::addRow("chinese") << QStringLiteral("\u4E2D\u6587\u7B80\u4F53\u7E41\u9AD4");
+    QTest::addRow("korean") << QStringLiteral("\uD55C\uAD6D\uC5B4 \uC548\uB155\uD558\uC138\uC694");
+    QTest::addRow("greek and cyrillic") << QStringLiteral("\u0395\u03BB\u03BB\u03B7\u03BD\u03B9\u03BA\u03AC "
+                                                          "\u041F\u0440\u0438\u0432\u0435\u0442");
+    QTest::addRow("emoji") << QStringLiteral("\U0001F600 \U0001F44D\U0001F3FD \U0001F1EB\U0001F1F7");
+    QTest::addRow("marks and mixed") << QStringLiteral("\u21E5 \u00B7 ok \u65E5\uD55C\U0001F600");
+}
+
 void TestLineLayout::everyScriptShows()
 {
-    const LineLayout layout(QStringLiteral("\u65E5\u672C\u8A9E\u306E\u6587 "
-                                           "\u0395\u03BB\u03BB\u03B7\u03BD\u03B9\u03BA\u03AC "
-                                           "\u041F\u0440\u0438\u0432\u0435\u0442 \u21E5 \u00B7 ok \U0001F600"),
-                            editorFont());
+    QFETCH(QString, text);
+    const LineLayout layout(text, editorFont());
     QVERIFY(!layout.glyphRuns().isEmpty());
     for (const QGlyphRun &run : layout.glyphRuns()) {
         QVERIFY2(!run.glyphIndexes().contains(0u), qPrintable(run.rawFont().familyName()));

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace vesk;
@@ -98,8 +99,9 @@ private Q_SLOTS:
         QCOMPARE(deep.last(), chain + "/f15.txt text");
         tree.removeIf([&](const QString &line) { return line.contains(inChain); });
         QStringList expected{"node_modules/", "node_modules/x.js text", "src/", "src/alpha/", "src/alpha/a.png image"};
-        // The link back up to src is not followed: it would repeat src at every level.
-        expected << "src/linked/" << "src/linked/a.png image" << "src/Zeta/" << "src/Zeta/z.txt text"
+        // The link back up to src is not followed: it would repeat src at every level. Nor is the
+        // link to alpha, scanned already: each real folder's files are offered once.
+        expected << "src/Zeta/" << "src/Zeta/z.txt text"
                  << "src/.vesk-export-filter text" << "src/main.cpp text"
                  << "A.txt text" << "a.txt text" << "b.txt text" << "README.md text";
         QCOMPARE(tree, expected);
@@ -245,24 +247,92 @@ private Q_SLOTS:
         QCOMPARE(ExportFilter::load(repo.path()), selection.filter());
     }
 
-    // A filter file that is a link is written only when it leads into the repository.
-    void linkedFilterFile_data()
+    // The filter is never written through a link, wherever it leads, and a filter file that is
+    // not a regular file is never read: the panel says the choice cannot be saved instead.
+    void oddFilterFile_data()
     {
-        QTest::addColumn<bool>("inside");
-        QTest::addRow("into the repository") << true;
-        QTest::addRow("out of the repository") << false;
+        QTest::addColumn<QString>("kind");
+        QTest::addRow("link to a file in the repository") << "link inside";
+        QTest::addRow("link out of the repository") << "link outside";
+        QTest::addRow("named pipe") << "fifo";
+        QTest::addRow("link to /dev/zero") << "zero";
     }
 
-    void linkedFilterFile()
+    void oddFilterFile()
     {
-        QFETCH(bool, inside);
+        QFETCH(QString, kind);
         QTemporaryDir repo, elsewhere;
-        const QString target = writeFile((inside ? repo : elsewhere).path(), "shared-filter", "precious");
-        QVERIFY(::symlink(QFile::encodeName(target).constData(),
-                          QFile::encodeName(ExportFilter::filePath(repo.path())).constData()) == 0);
-        QCOMPARE((ExportFilter{{"src"}, {}, {}}.save(repo.path())), inside);
-        QCOMPARE(readFile(target) == "precious", !inside);
-        QVERIFY(QFileInfo(ExportFilter::filePath(repo.path())).isSymLink());
+        makeRepo(repo.path());
+        const QString filterPath = ExportFilter::filePath(repo.path());
+        const QString target = kind == "link inside"  ? writeFile(repo.path(), "src/main.c", "int main;")
+                               : kind == "link outside" ? writeFile(elsewhere.path(), "shared-filter", "precious")
+                               : kind == "zero"         ? QStringLiteral("/dev/zero")
+                                                        : QString();
+        if (kind == "fifo") {
+            QCOMPARE(::mkfifo(QFile::encodeName(filterPath).constData(), 0600), 0);
+        } else {
+            QVERIFY(vesk::test::makeSymlink(target, filterPath));
+        }
+        const QByteArray before = target.startsWith("/dev") || target.isEmpty() ? QByteArray() : readFile(target);
+        QCOMPARE(ExportFilter::load(repo.path()), std::nullopt);
+        ExportSelection selection;
+        selection.open(repo.path());
+        QCOMPARE(selection.filter(), (ExportFilter{{"lib", "src"}, {}, {}}));
+        selection.rescan();  // saves
+        QVERIFY2(selection.saveError().contains("cannot be saved"), qPrintable(selection.saveError()));
+        QVERIFY(!(ExportFilter{{"src"}, {}, {}}.save(repo.path())));
+        QVERIFY(!target.startsWith("/dev") && !target.isEmpty() ? readFile(target) == before : true);
+        QCOMPARE(QFileInfo(filterPath).isSymLink(), kind != "fifo");
+        QVERIFY(QFileInfo(filterPath).isSymLink() || !QFileInfo(filterPath).isFile());
+    }
+
+    // Nothing outside the repository's real path is offered or packed: a link leading out is
+    // listed as left out, with its reason, whatever the saved choice says.
+    void linksLeadingOutside()
+    {
+        QTemporaryDir repo, outside;
+        makeRepo(repo.path());
+        writeFile(outside.path(), "private/diary.txt", "secret thoughts");
+        QVERIFY(vesk::test::makeSymlink(outside.path() + "/private", repo.path() + "/docs"));
+        QVERIFY(vesk::test::makeSymlink(outside.path() + "/private/diary.txt", repo.path() + "/diary.txt"));
+        QVERIFY(vesk::test::makeSymlink("../lib", repo.path() + "/src/lib-alias"));
+        writeFile(repo.path(), ExportFilter::fileName(),
+                  R"({"includedDirs": ["docs", "src"], "included": ["docs", "diary.txt", "docs/diary.txt"], "excluded": []})");
+        ExportSelection selection;
+        selection.open(repo.path());
+        for (const QString &path : {QStringLiteral("docs"), QStringLiteral("diary.txt")}) {
+            const ExportNode *node = find(selection.tree(), path);
+            QVERIFY2(node && node->outsideRepository && !node->isDirectory, qPrintable(path));
+            QCOMPARE(node->reason, QStringLiteral("Link leading outside the repository"));
+            QVERIFY(!selection.isSelected(path));
+        }
+        QVERIFY(!find(selection.tree(), QStringLiteral("docs/diary.txt")));
+        QVERIFY(selection.isSelected(QStringLiteral("src/lib-alias/c.txt")));  // a link inside is fine
+        for (const QString &path : selection.exportList()) {
+            QVERIFY2(!path.startsWith("docs") && path != "diary.txt", qPrintable(path));
+        }
+        // Proposed by default too: still never selected.
+        QVERIFY(FileClassifier::defaultIncludedDirs(repo.path()).contains("docs"));
+        selection.scanDefaults();
+        QVERIFY(!selection.isSelected(QStringLiteral("docs")));
+    }
+
+    // Folders that link to each other are scanned once each, however many ways lead to them.
+    void foldersLinkingToEachOther()
+    {
+        QTemporaryDir repo;
+        for (int a = 1; a <= 8; ++a) {
+            writeFile(repo.path(), QStringLiteral("top/m%1/f.txt").arg(a), "text");
+        }
+        for (int a = 1; a <= 8; ++a) {
+            for (int b = 1; b <= 8; ++b) {
+                QVERIFY(a == b
+                        || vesk::test::makeSymlink(QStringLiteral("../m%1").arg(b),
+                                                   repo.path() + QStringLiteral("/top/m%1/to%2").arg(a).arg(b)));
+            }
+        }
+        const ExportTree tree = ExportScanner::buildTree(repo.path(), {QStringLiteral("top")});
+        QCOMPARE(allFileNodes(tree).size(), 8);
     }
 };
 

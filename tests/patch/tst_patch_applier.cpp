@@ -180,6 +180,93 @@ private Q_SLOTS:
         PatchApplier::cancel(analysis);
     }
 
+    // A single folder holding the whole archive is a wrapper to strip, unless it names a folder
+    // the repository has at its top (then the files belong there), or the repository itself.
+    void enclosingFolder_data()
+    {
+        QTest::addColumn<QString>("repoSetup");  // run in the repository (named "repo")
+        QTest::addColumn<QList<ZipEntry>>("archive");
+        QTest::addColumn<QStringList>("expected");
+        const QList<ZipEntry> src{zipFile("src/a.c"), zipFile("src/sub/b.c")};
+        QTest::addRow("a folder the repository has") << "mkdir src" << src << QStringList{"src/a.c", "src/sub/b.c"};
+        QTest::addRow("a folder the repository lacks") << "mkdir lib" << src << QStringList{"a.c", "sub/b.c"};
+        QTest::addRow("a file of that name in the repository") << "touch src" << src << QStringList{"a.c", "sub/b.c"};
+        QTest::addRow("a link to a folder of that name") << "mkdir lib; ln -s lib src" << src
+                                                         << QStringList{"src/a.c", "src/sub/b.c"};
+        QTest::addRow("the repository's own name") << "mkdir src" << QList<ZipEntry>{zipFile("repo/src/a.c")}
+                                                   << QStringList{"src/a.c"};
+        QTest::addRow("the repository's own name, also a folder in it") << "mkdir repo"
+                                                                       << QList<ZipEntry>{zipFile("repo/x.c")}
+                                                                       << QStringList{"x.c"};
+    }
+
+    void enclosingFolder()
+    {
+        QFETCH(QString, repoSetup);
+        QFETCH(QList<ZipEntry>, archive);
+        QVERIFY(QDir().mkpath(m_repo));
+        bool ok = false;
+        run("/bin/sh", {"-ec", repoSetup}, m_repo, &ok);
+        QVERIFY(ok);
+        const PatchAnalysis analysis = analyzed(archive);
+        QCOMPARE(analysis.errors, QStringList());
+        QStringList paths;
+        for (const PatchFileEntry &entry : analysis.entries) {
+            paths << entry.relativePath;
+        }
+        PatchApplier::cancel(analysis);
+        QTEST(paths, "expected");
+    }
+
+    // A repository file that changed after the review (saved by the editor meanwhile, say) is
+    // never overwritten: apply names it and says why.
+    void changedAfterTheReview_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("error");  // empty: applied
+        QTest::addRow("unchanged") << "" << "";
+        QTest::addRow("saved with the same size, later") << "same size" << "changed on disk after the review";
+        QTest::addRow("grown, same date") << "grown" << "changed on disk after the review";
+        QTest::addRow("removed") << "removed" << "removed after the review";
+        QTest::addRow("created where nothing was") << "created" << "created there after the review";
+    }
+
+    void changedAfterTheReview()
+    {
+        QFETCH(QString, change);
+        QFETCH(QString, error);
+        const QString file = m_repo + (change == "created" ? "/new.txt" : "/f.txt");
+        writeFile(m_repo, "f.txt", "old\n");
+        const FileTime seen{1'600'000'000'000'000'000};
+        QVERIFY(setModificationTime(m_repo + "/f.txt", seen));
+        const PatchAnalysis analysis = analyzed({zipFile(change == "created" ? "new.txt" : "f.txt", "new\n")});
+        QCOMPARE(analysis.entries.size(), 1);
+        QByteArray expected = "new\n";
+        if (change == "same size" || change == "grown") {
+            writeFile(m_repo, "f.txt", change == "grown" ? "mine!\n" : "mine\n");
+            QVERIFY(setModificationTime(m_repo + "/f.txt", change == "grown" ? seen : FileTime{seen.nanoseconds + 1}));
+            expected = change == "grown" ? "mine!\n" : "mine\n";
+        } else if (change == "removed") {
+            QVERIFY(QFile::remove(file));
+            expected = QByteArray();
+        } else if (change == "created") {
+            writeFile(m_repo, "new.txt", "mine\n");
+            expected = "mine\n";
+        }
+        const PatchApplyResult result = PatchApplier::apply(analysis, {});
+        const QString name = QFileInfo(file).fileName();
+        if (error.isEmpty()) {
+            QCOMPARE(result.applied, QStringList{name});
+            QCOMPARE(result.errors, QStringList());
+        } else {
+            QCOMPARE(result.applied, QStringList());
+            QCOMPARE(result.errors.size(), 1);
+            QVERIFY2(result.errors.first().startsWith(name + ": ") && result.errors.first().contains(error),
+                     qPrintable(result.errors.first()));
+        }
+        QCOMPARE(readFile(file), expected);
+    }
+
     // What analyze tells of one file: whether it is new, its dates and the size of the change.
     void describesTheFile_data()
     {

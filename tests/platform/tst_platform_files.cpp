@@ -1,5 +1,6 @@
 #include "platform/atomic_write.h"
 #include "platform/file_time.h"
+#include "platform/regular_file.h"
 #include "platform/temp_files.h"
 
 #include "test_support.h"
@@ -9,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <limits>
 #include <optional>
 
 #include <sys/stat.h>
@@ -119,6 +121,146 @@ private Q_SLOTS:
         QVERIFY(!result.ok && !result.error.isEmpty());
         QCOMPARE(readFile(original), "original");
         QCOMPARE(entryNames(dir), before);
+    }
+
+    // Only regular files are read, without ever blocking: a pipe with no writer, a device that
+    // never ends, a folder each give a reason instead.
+    void readsOnlyRegularFiles_data()
+    {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<qint64>("maxBytes");
+        QTest::addColumn<QString>("expected");  // "=" and the content, or a part of the reason
+        const qint64 any = std::numeric_limits<qint64>::max();
+        QTest::addRow("regular file") << "file" << any << "=content";
+        QTest::addRow("empty file") << "empty" << any << "=";
+        QTest::addRow("link to a regular file") << "link to file" << any << "=content";
+        QTest::addRow("nothing there") << "missing" << any << "does not exist";
+        QTest::addRow("folder") << "folder" << any << "folder";
+        QTest::addRow("named pipe without a writer") << "fifo" << any << "named pipe";
+        QTest::addRow("link to a named pipe") << "link to fifo" << any << "named pipe";
+        QTest::addRow("link to /dev/zero") << "/dev/zero" << any << "device";
+        QTest::addRow("/dev/null") << "/dev/null" << any << "device";
+        QTest::addRow("larger than allowed") << "file" << qint64(6) << "too large";
+        QTest::addRow("exactly as large as allowed") << "file" << qint64(7) << "=content";
+    }
+
+    void readsOnlyRegularFiles()
+    {
+        QFETCH(QString, setup);
+        QFETCH(qint64, maxBytes);
+        QFETCH(QString, expected);
+        const QString dir = m_temp->path();
+        const QString path = dir + "/target";
+        if (setup == "file" || setup == "link to file") {
+            writeFile(dir, setup == "file" ? "target" : "real", "content");
+        } else if (setup == "empty") {
+            writeFile(dir, "target", "");
+        } else if (setup == "folder") {
+            QVERIFY(QDir(dir).mkdir("target"));
+        } else if (setup.contains("fifo")) {
+            QVERIFY(::mkfifo(QFile::encodeName(dir + (setup == "fifo" ? "/target" : "/real")).constData(), 0600) == 0);
+        }
+        QVERIFY(!setup.startsWith("link") || makeSymlink("real", path));
+        QVERIFY(!setup.startsWith("/dev/") || makeSymlink(setup, path));
+        const RegularFileRead read = readRegularFile(path, maxBytes);
+        if (expected.startsWith('=')) {
+            QVERIFY2(read.ok(), qPrintable(read.error));
+            QCOMPARE(read.data, expected.mid(1).toUtf8());
+            QVERIFY(isRegularFile(path));
+        } else {
+            QVERIFY2(read.error.contains(expected), qPrintable(read.error));
+            QVERIFY(read.data.isEmpty());
+            QVERIFY(setup == "file" || !isRegularFile(path));
+        }
+    }
+
+    // What is read is what the file held when it was opened: a file that keeps growing (a log,
+    // a link to a device swapped in) cannot make a read run on.
+    void readStopsAtTheSizeItHad()
+    {
+        const QString path = writeFile(m_temp->path(), "growing", "0123456789");
+        RegularFile file = openRegularFile(path);
+        QVERIFY(file.isOpen());
+        QCOMPARE(file.size, 10);
+        QFile more(path);
+        QVERIFY(more.open(QIODevice::Append));
+        more.write(QByteArray(1000, 'x'));
+        more.close();
+        QByteArray piece;
+        QByteArray all;
+        do {
+            QVERIFY(readOpenedFile(file, piece, 4));
+            all += piece;
+        } while (!piece.isEmpty());
+        QCOMPARE(all, "0123456789");
+    }
+
+    // The tests run as root, who may write almost anything; these rows act as another user.
+    void writesAsAnotherUser_data()
+    {
+        QTest::addColumn<QString>("folder");   // "open" (0777) or "closed" (root's, 0755)
+        QTest::addColumn<QString>("file");     // "owner:group mode"
+        QTest::addColumn<qint64>("sizeLimit");  // 0: none
+        QTest::addColumn<QString>("outcome");  // "written", or a part of the reason
+        QTest::addRow("root's file in a folder open to all") << "open" << "0:0 0644" << qint64(0) << "permission";
+        QTest::addRow("own file without any write bit") << "open" << "u:u 0444" << qint64(0) << "read-only";
+        QTest::addRow("own file in an open folder") << "open" << "u:u 0644" << qint64(0) << "written";
+        QTest::addRow("own file in a folder refusing new files") << "closed" << "u:u 0600" << qint64(0) << "written";
+        QTest::addRow("in place, failing half way") << "closed" << "u:u 0644" << qint64(1024) << "File too large";
+        QTest::addRow("the group's file stays root's") << "open" << "0:u 0664" << qint64(0) << "written";
+    }
+
+    void writesAsAnotherUser()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QString, file);
+        QFETCH(qint64, sizeLimit);
+        QFETCH(QString, outcome);
+        if (::geteuid() != 0) {
+            QSKIP("acting as another user needs root");
+        }
+        const QString u = QString::number(otherUserId);
+        const QString owner = file.section(' ', 0, 0).replace("u", u);
+        const int mode = file.section(' ', 1).toInt(nullptr, 8);
+        QVERIFY(setPermissionBits(m_temp->path(), 0755));
+        const QString dir = m_temp->filePath("shared");
+        const QString tmp = m_temp->filePath("private");
+        QVERIFY(QDir().mkdir(dir) && QDir().mkdir(tmp));
+        QVERIFY(setPermissionBits(dir, folder == "open" ? 0777 : 0755));
+        QVERIFY(setPermissionBits(tmp, 0700) && setOwner(tmp, otherUserId, otherGroupId));
+        const QString path = writeFile(dir, "file.txt", "old content\n");
+        QVERIFY(setOwner(path, owner.section(':', 0, 0).toUInt(), owner.section(':', 1).toUInt()));
+        QVERIFY(setPermissionBits(path, mode));
+
+        const QByteArray data(4096, 'n');
+        const ActorResult result = writeAsOtherUser(path, data, tmp, sizeLimit);
+        if (outcome == "written") {
+            QVERIFY2(result.exitCode == 0, qPrintable(result.output));
+            QCOMPARE(readFile(path), data);
+        } else {
+            QCOMPARE(result.exitCode, 1);
+            QVERIFY2(result.output.contains(outcome), qPrintable(result.output));
+            QCOMPARE(readFile(path), "old content\n");
+        }
+        QCOMPARE(ownerOf(path), owner);  // never taken over
+        QCOMPARE(permissionBits(path), mode);
+        QCOMPARE(entryNames(dir), QStringList{"file.txt"});  // no side file left
+        QCOMPARE(entryNames(tmp), QStringList());            // the private copy is gone again
+    }
+
+    // Root saving another user's file leaves it theirs.
+    void keepsOwnerAndGroup()
+    {
+        if (::geteuid() != 0) {
+            QSKIP("only root can hand a file to another user");
+        }
+        const QString path = writeFile(m_temp->path(), "theirs.txt", "old");
+        QVERIFY(setOwner(path, otherUserId, otherGroupId) && setPermissionBits(path, 0640));
+        const WriteResult result = atomicWrite(path, "new");
+        QVERIFY2(result.ok, qPrintable(result.error));
+        QCOMPARE(readFile(path), "new");
+        QCOMPARE(ownerOf(path), QStringLiteral("%1:%2").arg(otherUserId).arg(otherGroupId));
+        QCOMPARE(permissionBits(path), 0640);
     }
 
     void fileTimes_data()

@@ -129,6 +129,39 @@ private Q_SLOTS:
 
     // Workers read a tool's path while a test swaps it for a stand-in: every read must see one
     // whole value, and an override touches only its own tool.
+    // A program that passes its time bound is stopped together with whatever it started: git's
+    // own helpers must not outlive it. Each row hides a grandchild differently.
+    void timeoutStopsTheWholeGroup_data()
+    {
+        QTest::addColumn<QByteArray>("script");
+        QTest::addRow("child in the background") << QByteArray("sleep 300 &\necho $! > \"$1\"\nwait");
+        QTest::addRow("child ignoring the request to end")
+            << QByteArray("sh -c 'trap \"\" TERM; echo $$ > \"$1\"; sleep 300; sleep 300' \"$0\" \"$1\" &\nwait");
+        QTest::addRow("program ignoring the request, child waiting")
+            << QByteArray("trap '' TERM\nsleep 300 &\necho $! > \"$1\"\nwait; wait");
+    }
+
+    void timeoutStopsTheWholeGroup()
+    {
+        QFETCH(QByteArray, script);
+        const QString pidFile = m_dir.filePath(QStringLiteral("pid%1").arg(++m_files));
+        ProcessRequest request;
+        request.program = writeScript(m_dir.path(), QStringLiteral("tool%1").arg(++m_files), script);
+        request.arguments = {pidFile};
+        request.timeout = 500ms;
+        QVERIFY(!runProcess(request));
+        bool ok = false;
+        const qint64 pid = readFile(pidFile).trimmed().toLongLong(&ok);
+        QVERIFY(ok && pid > 0);
+        // Gone, or a zombie waiting for whoever adopted it to reap it.
+        const auto alive = [pid] {
+            const QByteArray stat = readFile(QStringLiteral("/proc/%1/stat").arg(pid));
+            const qsizetype close = stat.lastIndexOf(')');
+            return close > 0 && stat.size() > close + 2 && stat[close + 2] != 'Z';
+        };
+        QTRY_VERIFY(!alive());
+    }
+
     void toolPathOverrides()
     {
         const QString standIn = "/tmp/a-stand-in-long-enough-to-live-on-the-heap";

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QTest>
 
 #include <csignal>
@@ -56,6 +57,43 @@ QByteArray run(const QString &program, const QStringList &arguments, const QStri
         *ok = success;
     }
     return process.readAllStandardOutput();
+}
+
+ActorResult writeAsOtherUser(const QString &path, const QByteArray &data, const QString &tempDir,
+                             qint64 fileSizeLimit)
+{
+    QStringList arguments{QString::number(otherUserId), QString::number(otherGroupId)};
+    if (fileSizeLimit > 0) {
+        arguments << QStringLiteral("--file-size-limit") << QString::number(fileSizeLimit);
+    }
+    arguments << QStringLiteral("write") << path;
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TMPDIR"), tempDir);
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(VESK_TEST_ACTOR), arguments);
+    process.write(data);
+    process.closeWriteChannel();
+    ActorResult result;
+    if (process.waitForStarted(10000) && process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit) {
+        result.exitCode = process.exitCode();
+    }
+    result.output = QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
+    return result;
+}
+
+bool setOwner(const QString &path, unsigned uid, unsigned gid)
+{
+    return ::lchown(QFile::encodeName(path).constData(), uid_t(uid), gid_t(gid)) == 0;
+}
+
+QString ownerOf(const QString &path)
+{
+    struct stat st;
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0) {
+        return {};
+    }
+    return QStringLiteral("%1:%2").arg(st.st_uid).arg(st.st_gid);
 }
 
 QByteArray git(const QString &repo, const QStringList &arguments)

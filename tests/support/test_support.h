@@ -45,6 +45,30 @@ bool setPermissionBits(const QString &path, int mode);
 // The permission bits of `path` itself (a link is not followed); -1 when nothing is there.
 int permissionBits(const QString &path);
 
+// The unprivileged account ("nobody") the tests act as when they check what a user other than
+// root may do.
+inline constexpr unsigned otherUserId = 65534;
+inline constexpr unsigned otherGroupId = 65534;
+
+// What the test actor (tests/support/test_actor.cpp) reported.
+struct ActorResult
+{
+    int exitCode = -1;  // 0: the operation succeeded; 1: it failed (output says why); else: bad use
+    QString output;
+};
+
+// Writes `data` to `path` with atomicWrite as the other user, in a child process that drops
+// root's privileges first. `tempDir` is its private temporary directory (it must belong to the
+// other user); `fileSizeLimit` (when > 0) makes writes past it fail as on a full disk.
+ActorResult writeAsOtherUser(const QString &path, const QByteArray &data, const QString &tempDir,
+                             qint64 fileSizeLimit = 0);
+
+// chown: false when that fails.
+bool setOwner(const QString &path, unsigned uid, unsigned gid);
+
+// The owner and group of `path` itself as "uid:gid"; empty when nothing is there.
+QString ownerOf(const QString &path);
+
 // While it lives, a write past `bytes` fails with EFBIG instead of raising SIGXFSZ, even for root.
 class FileSizeLimit
 {

@@ -3,6 +3,7 @@
 #include "platform/background.h"
 #include "platform/file_time.h"
 #include "platform/preferences.h"
+#include "platform/tool_paths.h"
 #include "test_support.h"
 #include "workspace/app_state.h"
 #include "workspace/key_hook.h"
@@ -12,10 +13,13 @@
 #include <QDir>
 #include <QFile>
 #include <QKeyEvent>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
+
+#include <sys/stat.h>
 
 using namespace vesk;
 namespace t = vesk::test;
@@ -145,6 +149,7 @@ private Q_SLOTS:
         auto app = restoredApp();
         app->openRepository(path("repos/outer"));
         target.startsWith(u'>') ? app->openFileFromFinder(path(target.mid(1))) : app->openRepository(path(target));
+        QTRY_VERIFY(!app->isOpening());
         QTEST(layout(*app), "tabs");
         const QString opened = file.isEmpty() ? QString() : path(file);
         QCOMPARE(app->activeTabState()->editor()->currentFilePath().value_or(QString()), opened);
@@ -223,8 +228,10 @@ private Q_SLOTS:
         {
             auto app = restoredApp();
             app->openFileFromFinder(a + "/f.txt");
+            QTRY_VERIFY(!app->isOpening());
             app->activeTabState()->editor()->setCursors({TextCursor::at(4, 3)});
             app->openFileFromFinder(b + "/f.txt");
+            QTRY_VERIFY(!app->isOpening());
             app->setActiveTabId(app->tabs()[0].id);
             app->setSidebarWidth(333);
             app->saveState();
@@ -335,6 +342,7 @@ private Q_SLOTS:
         t::writeFile(path("loose"), "s.txt", "s\n");
         auto app = restoredApp();
         app->openFileFromFinder(a + "/f.txt");
+        QTRY_VERIFY(!app->isOpening());
         EditorViewModel *tabEditor = app->activeTabState()->editor();
         EditorViewModel standalone;
         standalone.openFile(path("loose/s.txt"));
@@ -370,6 +378,61 @@ private Q_SLOTS:
 
     // The key hook's choice of editor, driven by a real key event through the one translation
     // the windows use. What each key then does is the shared routing's, tested with it.
+    // Opening a folder never waits for git on the main thread, and a git that does not answer
+    // never makes a folder inside a repository open as a repository of its own.
+    void openingNeverWaitsOnGit_data()
+    {
+        QTest::addColumn<QByteArray>("git");  // the stand-in's body; "RELEASE" stands for the release file
+        QTest::addRow("git answers late") << QByteArray("while [ ! -e 'RELEASE' ]; do sleep 0.02; done\nexec /usr/bin/git \"$@\"");
+        QTest::addRow("git never answers") << QByteArray("exec sleep 60");
+        QTest::addRow("git cannot run") << QByteArray();
+    }
+    void openingNeverWaitsOnGit()
+    {
+        QFETCH(QByteArray, git);
+        const QString outer = repo("outer");
+        t::writeFile(outer, "src/deep/x.txt", "x\n");
+        const QString release = path("release");
+        setToolPath(Tool::Git, git.isEmpty() ? path("no-git")
+                                             : t::writeScript(m_dir->path(), "git", git.replace("RELEASE", release.toUtf8())));
+        const auto restore = qScopeGuard([] { resetToolPaths(); });
+        auto app = restoredApp();
+        app->openChosenDirectory(outer + "/src");
+        app->openFileFromFinder(outer + "/src/deep/x.txt");
+        app->openRepository(repo("other"));  // waits for its turn behind the two
+        QCOMPARE(app->tabs().size(), 0);
+        QVERIFY(app->isOpening());
+        t::writeFile(m_dir->path(), "release", "");
+        QTRY_VERIFY_WITH_TIMEOUT(!app->isOpening(), 15000);
+        QCOMPARE(layout(*app), "outer *other");
+        QCOMPARE(app->tabState(app->tabs()[0].id)->editor()->currentFilePath(), outer + "/src/deep/x.txt");
+    }
+
+    // A file that has become a pipe or a device since it was saved is skipped at the restore
+    // (the tab stays); opened as a recent file it says why, and nothing waits on it.
+    void filesThatAreNoLongerFiles()
+    {
+        const QString a = repo("a");
+        QVERIFY(QFile::remove(a + "/f.txt"));
+        QCOMPARE(::mkfifo(QFile::encodeName(a + "/f.txt").constData(), 0600), 0);
+        QVERIFY(t::makeSymlink("/dev/zero", a + "/zero.txt"));
+        const PerRepoState saved{a + "/f.txt", 3, 1, 0};
+        Preferences::instance().setValue("savedRepoPaths", QStringList{a});
+        Preferences::instance().setValue("perRepoState", QVariantMap{{a, *saved.toStoredText()}});
+        auto app = restoredApp();
+        QCOMPARE(layout(*app), "*a");
+        QCOMPARE(app->activeTabState()->editor()->currentFilePath(), std::nullopt);
+        for (const QString &name : {QStringLiteral("f.txt"), QStringLiteral("zero.txt")}) {
+            app->openRecentFile(a + '/' + name);
+            QTRY_VERIFY(!app->isOpening());
+            const EditorViewModel *editor = app->activeTabState()->editor();  // a link opens where it leads
+            QCOMPARE(editor->currentFilePath(), std::nullopt);
+            QVERIFY(editor->openError().has_value());
+            QVERIFY2(editor->openError()->contains(name == "f.txt" ? "named pipe" : "device"),
+                     qPrintable(*editor->openError()));
+        }
+    }
+
     void keyHookRoutes_data()
     {
         QTest::addColumn<Origin>("origin");
@@ -390,6 +453,7 @@ private Q_SLOTS:
         const QString dir = path(QTest::currentDataTag());
         auto app = restoredApp();
         app->openFileFromFinder(t::writeFile(dir, "tab.txt", "tab"));
+        QTRY_VERIFY(!app->isOpening());
         EditorViewModel *tabEditor = app->activeTabState()->editor();
         auto windowEditor = std::make_unique<EditorViewModel>();
         windowEditor->openFile(t::writeFile(dir, "window.txt", "window"));

@@ -86,7 +86,26 @@ private Q_SLOTS:
             << QStringList{"src/", "src/k"};
         QTest::addRow("link to a folder is a folder, a dangling link a file")
             << "mkdir real; touch real/f; ln -s real alias; ln -s real/f file-link; ln -s nowhere gone" << false
-            << QStringList{"alias/", "alias/f", "real/", "real/f", "file-link", "gone"};
+            << QStringList{"alias/", "real/", "real/f", "file-link", "gone"};
+        QTest::addRow("a link met before the folder it leads to") << "mkdir -p zz/real; touch zz/real/f; ln -s zz/real aa"
+                                                                  << false << QStringList{"aa/", "zz/", "zz/real/", "zz/real/f"};
+        QTest::addRow("two links to a folder outside") << "mkdir -p ../ext; touch ../ext/o; ln -s ../ext l1; ln -s ../ext l2"
+                                                       << false << QStringList{"l1/", "l1/o", "l2/"};
+        // Eight folders each linking to the other seven: every real folder is listed once.
+        QString mesh = QStringLiteral("for a in 1 2 3 4 5 6 7 8; do mkdir m$a; touch m$a/f; done; "
+                                      "for a in 1 2 3 4 5 6 7 8; do for b in 1 2 3 4 5 6 7 8; do "
+                                      "[ $a = $b ] || ln -s ../m$b m$a/to$b; done; done");
+        QStringList meshed;
+        for (int a = 1; a <= 8; ++a) {
+            meshed.append(QStringLiteral("m%1/").arg(a));
+            for (int b = 1; b <= 8; ++b) {
+                if (a != b) {
+                    meshed.append(QStringLiteral("m%1/to%2/").arg(a).arg(b));
+                }
+            }
+            meshed.append(QStringLiteral("m%1/f").arg(a));
+        }
+        QTest::addRow("folders linking to each other") << mesh << false << meshed;
         QTest::addRow("links back up are not entered")
             << "mkdir d; ln -s . self; ln -s .. d/up; ln -s ../d d/again" << false
             << QStringList{"d/", "d/again/", "d/up/", "self/"};

@@ -105,6 +105,11 @@ ConflictPanel::ConflictPanel(EditorViewModel *editor, const QString &diskText, c
         if (onKeepLocal) {
             onKeepLocal();
         }
+        if (m_editor && m_editor->hasUnsavedEdits() && m_editor->saveError()) {
+            // Writing failed: say so here and let the user choose again, rather than close as if saved.
+            m_message->setText(QStringLiteral("Your edits could not be saved. %1").arg(*m_editor->saveError()));
+            return;
+        }
         accept();
     });
     connect(m_reload, &QPushButton::clicked, this, [this, onReload] {

@@ -12,6 +12,7 @@
 #include "editor/ui/minimap_view.h"
 #include "editor/ui/status_bar_view.h"
 #include "editor/ui/system_clipboard.h"
+#include "platform/background.h"
 #include "platform/process_runner.h"
 #include "platform/tool_paths.h"
 
@@ -298,19 +299,29 @@ void StandaloneEditorWindow::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
-// The edits could not be saved on the way out: either the file changed on disk (the conflict
-// panel decides) or writing failed (the user may still close without them).
+// The edits could not be saved on the way out. Whatever the cause (the file changed on disk,
+// writing failed), the user hears why and may close without them or stay; a close never leads
+// back into the conflict panel, which could not save them either.
 void StandaloneEditorWindow::confirmClose()
 {
-    m_editor->save();
-    if (m_editor->pendingConflict() || !m_editor->hasUnsavedEdits()) {
+    // One more explicit try unless the disk changed (saving would overwrite that); a failure
+    // names its reason.
+    if (const QString blocker = m_editor->closeBlocker(); blocker.isEmpty() || m_editor->saveError() == blocker) {
+        m_editor->save();
+    }
+    if (!m_editor->hasUnsavedEdits()) {
+        QTimer::singleShot(0, this, &QWidget::close);
         return;
+    }
+    QString reason = m_editor->closeBlocker();
+    if (reason.isEmpty()) {
+        reason = QStringLiteral("The file could not be written.");
     }
     auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Unsaved Edits"),
                                 QStringLiteral("\u201C%1\u201D could not be saved.").arg(m_editor->currentFileName()),
                                 QMessageBox::NoButton, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setInformativeText(m_editor->saveError().value_or(QString()));
+    box->setInformativeText(reason);
     QPushButton *discard = box->addButton(QStringLiteral("Close Without Saving"), QMessageBox::DestructiveRole);
     box->setDefaultButton(box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole));
     connect(discard, &QPushButton::clicked, this, [this] {
@@ -333,7 +344,12 @@ StandaloneEditorWindow *openFileInNewWindow(const QString &path)
     if (!editor->currentFilePath()) {
         return nullptr;
     }
-    auto *window = new StandaloneEditorWindow(path, editor.release(), StandaloneEditorWindow::gitBranch(path));
+    auto *window = new StandaloneEditorWindow(path, editor.release(), std::nullopt);
+    // Git is never waited for on the main thread: the branch shows when it is known.
+    QPointer<StatusBarView> row = window->view()->statusRow();
+    runInBackground<std::optional<QString>>(
+        row, WorkPriority::UserInitiated, [path] { return StandaloneEditorWindow::gitBranch(path); },
+        [row](std::optional<QString> branch) { row->setBranch(std::move(branch)); });
     if (QMainWindow *main = visibleMainWindow()) {
         window->move(main->frameGeometry().topLeft() + QPoint(40, 40));
     } else if (QScreen *screen = window->screen()) {

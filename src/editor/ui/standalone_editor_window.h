@@ -68,7 +68,7 @@ public:
     // "main.c — src": the file name and its folder's name.
     static QString titleFor(const QString &path);
     // The branch checked out where the file lies, from git (at most 5 seconds); nothing outside a
-    // repository or when git fails.
+    // repository or when git fails. Blocks: windows ask for it in the background.
     static std::optional<QString> gitBranch(const QString &path);
 
 protected:

@@ -89,6 +89,12 @@ void StatusBarView::setRepository(const QString &repoPath, GitManager *git)
     m_refresh->rewatch(m_gitConnection, git, &GitManager::willChange);
 }
 
+void StatusBarView::setBranch(std::optional<QString> branch)
+{
+    m_branch = std::move(branch);
+    m_refresh->request();
+}
+
 void StatusBarView::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
@@ -118,7 +124,8 @@ void StatusBarView::refresh()
 
     const std::optional<QString> error = !m_editor ? std::nullopt
         : m_editor->saveError()                    ? m_editor->saveError()
-                                                   : m_editor->openError();
+        : m_editor->openError()                    ? m_editor->openError()
+                                                   : m_editor->baselineError();
     m_error->setFullText(error.value_or(QString()));
     m_error->setVisible(error.has_value());
     setLabelColor(m_error, systemColor(SystemColor::red, colors));

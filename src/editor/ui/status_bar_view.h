@@ -17,7 +17,8 @@ class ElidedLabel;
 
 // The row below the editor: where the user is (the repository, or in a standalone window the
 // open file), the first caret's "Ln 3, Col 7", the number of carets when there are several, the
-// git summary, and why the last open or save failed when it did.
+// git summary, and why the last open or save failed when it did (or why the committed version
+// could not be compared).
 //
 // Re-reads everything a moment after the editor or the git manager announces a change.
 class StatusBarView : public QWidget
@@ -33,6 +34,8 @@ public:
 
     void setEditor(EditorViewModel *editor);
     void setRepository(const QString &repoPath, GitManager *git);
+    // A standalone window's branch, once git has named it.
+    void setBranch(std::optional<QString> branch);
 
 protected:
     void changeEvent(QEvent *event) override;
