@@ -5,7 +5,10 @@
 #include "platform/file_time.h"
 #include "platform/process_runner.h"
 
+#include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QString>
 #include <QStringList>
 
@@ -48,5 +51,60 @@ inline void writeOldFile(const QString &path, const QByteArray &content)
     file.close();
     setModificationTime(path, {modificationTime(path)->nanoseconds - 60'000'000'000LL});
 }
+
+inline void writeBytes(const QString &path, const QByteArray &data)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size()) {
+        qFatal("cannot write %s", qPrintable(path));
+    }
+}
+
+// Source-like text of about `bytes` bytes: words from a small vocabulary, so it compresses as
+// code does.
+inline QByteArray sourceText(QRandomGenerator &random, qsizetype bytes)
+{
+    static const char *const words[] = {"return", "value", "const", "auto", "if", "for", "index", "result",
+                                        "QString", "std::vector", "=", "+", "(", ")", "{", "}", ";", "0", "1",
+                                        "count", "name", "path", "node", "// note", "while", "size"};
+    QByteArray text;
+    text.reserve(bytes + 32);
+    while (text.size() < bytes) {
+        text += words[random.bounded(int(std::size(words)))];
+        text += random.bounded(8) == 0 ? '\n' : ' ';
+    }
+    return text;
+}
+
+// 20 top-level directories of 100 directories of 10 files: mostly text, some images and
+// binaries, a few secrets.
+struct ExportScanRepository
+{
+    QTemporaryDir dir;
+    int files = 0;
+
+    ExportScanRepository()
+    {
+        QRandomGenerator random(20000);
+        for (int top = 0; top < 20; ++top) {
+            for (int sub = 0; sub < 100; ++sub) {
+                const QString path = dir.path() + QStringLiteral("/mod%1/pkg%2").arg(top).arg(sub);
+                QDir().mkpath(path);
+                for (int i = 0; i < 10; ++i, ++files) {
+                    const int kind = (files * 7919) % 100;
+                    if (kind < 15) {
+                        writeBytes(path + QStringLiteral("/icon%1.png").arg(i), QByteArray(3000, '\x89'));
+                    } else if (kind < 25) {
+                        writeBytes(path + QStringLiteral("/lib%1.so").arg(i), "\x7f" "ELF" + QByteArray(5000, '\0'));
+                    } else if (kind < 27) {
+                        writeBytes(path + QStringLiteral("/conf%1.env").arg(i), "API_KEY=abc\n" + sourceText(random, 500));
+                    } else {
+                        writeBytes(path + QStringLiteral("/file%1.cpp").arg(i), sourceText(random, 2000 + random.bounded(6000)));
+                    }
+                }
+            }
+        }
+    }
+};
 
 } // namespace vesk::bench

@@ -14,7 +14,10 @@ debian_packages=(
   fonts-dejavu-core fonts-noto-cjk fonts-noto-color-emoji
   ripgrep
 )
-brew_packages=(qt cmake ninja ccache google-benchmark pcre2 icu4c git zip unzip ripgrep python)
+brew_packages=(qt cmake ninja ccache google-benchmark pcre2 icu4c git zip unzip ripgrep python node)
+# npm fetches the Tree-sitter runtime and grammars (scripts/fetch_tree_sitter.sh). A Node.js from
+# elsewhere (nodesource, nvm) that brings its own npm is used as it is.
+npm_debian_packages=(nodejs npm)
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
@@ -27,6 +30,9 @@ setup_debian() {
       missing+=("$p")
     fi
   done
+  if ! command -v npm >/dev/null 2>&1; then
+    missing+=("${npm_debian_packages[@]}")
+  fi
   if [ ${#missing[@]} -eq 0 ]; then
     return 0
   fi
@@ -61,3 +67,5 @@ case "$(uname -s)" in
   Darwin) setup_macos ;;
   *) echo "Unsupported system: $(uname -s)" >&2; exit 1 ;;
 esac
+
+"$(dirname "$0")/fetch_tree_sitter.sh"

@@ -14,6 +14,7 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationDomain(QStringLiteral("vesk.dev"));
     vesk::Preferences::instance().registerDefaults({
         {QStringLiteral("showWhitespace"), true},
+        {QStringLiteral("syntaxHighlighting"), true},
         {QStringLiteral("tabWidth"), 4},
         {QStringLiteral("showDotFiles"), false},
     });

@@ -4,6 +4,7 @@
 #include "platform/temp_files.h"
 #include "platform/tool_paths.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -158,8 +159,12 @@ QString archivePath(const QString &repoPath)
     while (folder.size() > 1 && folder.endsWith(QLatin1Char('/'))) {
         folder.chop(1);
     }
-    return tempDir + QLatin1Char('/') + folder.mid(folder.lastIndexOf(QLatin1Char('/')) + 1)
-           + QStringLiteral("_export.zip");
+    // Two repositories may share a folder name (two checkouts called "app"); each gets a
+    // directory of its own, so neither replaces nor hands out the other's archive, while the
+    // archive itself keeps the plain name the assistant will see.
+    const QByteArray digest = QCryptographicHash::hash(folder.toUtf8(), QCryptographicHash::Sha256).toHex();
+    return tempDir + QStringLiteral("/export-") + QString::fromLatin1(digest.left(16)) + QLatin1Char('/')
+           + folder.mid(folder.lastIndexOf(QLatin1Char('/')) + 1) + QStringLiteral("_export.zip");
 }
 
 QString unsupportedNameReason(const QString &relativePath)
@@ -202,6 +207,9 @@ ZipResult buildZip(const QString &repoPath, const QStringList &relativePaths, co
     }
     const QString archive = archivePath(repoPath);
     if (carried.isEmpty() || archive.isEmpty()) {
+        return result;
+    }
+    if (ensurePrivateDirectory(QFileInfo(archive).path()).isEmpty()) {
         return result;
     }
     QFile::remove(archive);

@@ -39,7 +39,8 @@ using ProcessHandler = std::function<void(const std::shared_ptr<ProcessCancel> &
 // (estimated files done, total files)
 using ProgressHandler = std::function<void(int, int)>;
 
-// <user's private temporary directory>/<repository folder name>_export.zip
+// <user's private temporary directory>/export-<digest of repoPath>/<repository folder name>_export.zip:
+// the same path for the same repository, a different one for a namesake elsewhere.
 QString archivePath(const QString &repoPath);
 
 // Why `relativePath` cannot be passed to the zip tool as a name, or an empty string when it can.

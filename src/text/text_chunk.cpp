@@ -87,6 +87,7 @@ TextChunk::Stats TextChunk::stats(qint64 knownClusters) const
             ++st.lineBreaks;
             break;
         case 0x2028:
+            ++st.lineSeparators;
             ++st.lineBreaks;
             break;
         default:

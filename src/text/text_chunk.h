@@ -18,6 +18,7 @@ public:
         qint64 lineFeeds = 0;        // "\n" characters (CR LF not counted)
         qint64 lineBreaks = 0;       // all four line-break characters
         qint64 paragraphBreaks = 0;  // U+2029
+        qint64 lineSeparators = 0;   // U+2028
     };
 
     TextChunk() = default;

@@ -224,6 +224,7 @@ VeskNode::VeskNode(Token, TextChunk chunk, qint64 knownClusters)
     m_lineFeeds = st.lineFeeds;
     m_lineBreaks = st.lineBreaks;
     m_paragraphBreaks = st.paragraphBreaks;
+    m_lineSeparators = st.lineSeparators;
     m_units = std::get<Leaf>(m_kind).chunk.unitCount();
 }
 
@@ -236,6 +237,7 @@ VeskNode::VeskNode(Token, VeskNodePtr left, VeskNodePtr right)
     m_lineFeeds = l.m_lineFeeds + r.m_lineFeeds;
     m_lineBreaks = l.m_lineBreaks + r.m_lineBreaks;
     m_paragraphBreaks = l.m_paragraphBreaks + r.m_paragraphBreaks;
+    m_lineSeparators = l.m_lineSeparators + r.m_lineSeparators;
     m_units = l.m_units + r.m_units;
     m_height = std::max(l.m_height, r.m_height) + 1;
 }

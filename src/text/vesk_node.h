@@ -90,6 +90,8 @@ public:
     qint64 lineBreakCount() const { return m_lineBreaks; }
     qint64 paragraphBreakCount() const { return m_paragraphBreaks; }
     qint64 unitCount() const { return m_units; }  // UTF-16 code units of the whole text
+    // U+000A code units, alone or in CR LF: the line count a byte-oriented parser sees.
+    qint64 newlineUnits() const { return m_lineBreaks - m_paragraphBreaks - m_lineSeparators; }
 
     QString text() const;
     QByteArray toUtf8() const;
@@ -116,6 +118,7 @@ private:
     qint64 m_lineFeeds = 0;
     qint64 m_lineBreaks = 0;
     qint64 m_paragraphBreaks = 0;
+    qint64 m_lineSeparators = 0;
     qint64 m_units = 0;
     qint64 m_height = 0;
 };

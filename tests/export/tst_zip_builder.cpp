@@ -111,7 +111,8 @@ private Q_SLOTS:
         }
         const ZipResult result = ZipBuilder::buildZip(repo, listed);
         QCOMPARE(result.status, ZipResult::Status::Success);
-        QCOMPARE(result.archivePath, userTempDir() + QLatin1Char('/') + folder + QStringLiteral("_export.zip"));
+        QCOMPARE(QFileInfo(result.archivePath).fileName(), folder + QStringLiteral("_export.zip"));
+        QCOMPARE(test::permissionBits(QFileInfo(result.archivePath).path()), 0700);
         QCOMPARE(QFile::permissions(result.archivePath) & ~(QFile::ReadUser | QFile::WriteUser),
                  QFile::ReadOwner | QFile::WriteOwner);
 
@@ -134,6 +135,32 @@ private Q_SLOTS:
         unzipped.sort();
         QCOMPARE(unzipped, QStringList(expected.keys()).replaceInStrings("\t", "^I"));
         QFile::remove(result.archivePath);
+    }
+
+    // Two checkouts with the same folder name each get their own archive, and a second export of
+    // one of them replaces only its own.
+    void namesakesKeepTheirOwnArchives()
+    {
+        QTemporaryDir parent;
+        const QString name = QStringLiteral("app-") + shortUuid();
+        const QStringList repos{parent.filePath(QStringLiteral("one/") + name),
+                                parent.filePath(QStringLiteral("two/") + name)};
+        for (const QString &repo : repos) {
+            writeFile(repo, QStringLiteral("which.txt"), repo.toUtf8());
+        }
+        QStringList archives;
+        for (const QString &repo : repos) {
+            const ZipResult result = ZipBuilder::buildZip(repo, {QStringLiteral("which.txt")});
+            QCOMPARE(result.status, ZipResult::Status::Success);
+            archives << result.archivePath;
+        }
+        QVERIFY(archives[0] != archives[1]);
+        QCOMPARE(ZipBuilder::buildZip(repos[0] + QLatin1Char('/'), {QStringLiteral("which.txt")}).archivePath, archives[0]);
+        for (int i = 0; i < 2; ++i) {
+            QCOMPARE(QFileInfo(archives[i]).fileName(), name + QStringLiteral("_export.zip"));
+            QCOMPARE(pythonEntries(archives[i]), (Entries{{QStringLiteral("which.txt"), repos[i].toUtf8()}}));
+            QFile::remove(archives[i]);
+        }
     }
 
     // A run that fails or is stopped never leaves the previous archive looking like a new one,

@@ -3,7 +3,9 @@
 #include "editor/line_chars.h"
 #include "editor/ui/deferred_refresh.h"
 #include "editor/ui/editor_colors.h"
+#include "editor/ui/editor_syntax.h"
 #include "editor/ui/line_layout.h"
+#include "editor/ui/syntax_colors.h"
 #include "editor/ui/system_clipboard.h"
 #include "platform/preferences.h"
 
@@ -117,6 +119,28 @@ void collectWhitespaceMarks(const QString &text, const LineLayout &layout, QList
     });
 }
 
+// Draws a line's glyphs run by run, each in its highlight colour, clipped to the run's columns
+// so that no glyph is painted twice.
+void drawHighlightedText(QPainter &painter, const LineLayout &layout, const QPointF &origin,
+                         const std::vector<SyntaxRun> &runs, double minX, double maxX, double h,
+                         const QPalette &colors)
+{
+    const qsizetype last = layout.offsetCount() - 1;
+    const auto xAt = [&](qint64 column) { return layout.offset(std::min<qsizetype>(qsizetype(column), last)); };
+    for (size_t k = 0; k < runs.size(); ++k) {
+        const double left = k == 0 ? std::min(0.0, minX) : xAt(runs[k].start);
+        const double right = k + 1 == runs.size() ? std::max(layout.width(), maxX) : xAt(runs[k].end);
+        if (right <= minX || left >= maxX || right <= left) {
+            continue;
+        }
+        painter.save();
+        painter.setClipRect(QRectF(origin.x() + left, origin.y() - 2 * h, right - left, 4 * h), Qt::IntersectClip);
+        painter.setPen(syntaxColor(runs[k].style, colors));
+        layout.draw(painter, origin, std::max(left, minX), std::min(right, maxX));
+        painter.restore();
+    }
+}
+
 struct SelectionSpan
 {
     qint64 startLine, startColumn, endLine, endColumn;
@@ -163,9 +187,11 @@ void EditorCanvasView::setEditor(EditorViewModel *editor)
         return;
     }
     disconnect(m_editorConnection);
+    disconnect(m_syntaxConnection);
     m_editor = editor;
     if (editor) {
         m_editorConnection = m_lookCheck->watch(editor, &EditorViewModel::willChange);
+        m_syntaxConnection = connect(EditorSyntax::of(editor), &EditorSyntax::changed, this, [this] { update(); });
     }
     m_lastFrameLineCount = -1;
     update();
@@ -324,6 +350,16 @@ void EditorCanvasView::changeEvent(QEvent *event)
     }
 }
 
+EditorSyntax *EditorCanvasView::syncedSyntax() const
+{
+    if (!m_editor) {
+        return nullptr;
+    }
+    EditorSyntax *syntax = EditorSyntax::of(m_editor);
+    syntax->sync();
+    return syntax->isEnabled() ? syntax : nullptr;
+}
+
 EditorCanvasView::Look EditorCanvasView::currentLook() const
 {
     Look look;
@@ -341,8 +377,17 @@ EditorCanvasView::Look EditorCanvasView::currentLook() const
     look.last = std::min(document.lineCount() - 1, lineForY(visible.bottom()));
     const QList<TextCursor> &cursors = m_editor->cursors();
     const QList<SelectionSpan> spans = selectionSpans(cursors);
+    EditorSyntax *syntax = syncedSyntax();
+    if (syntax) {
+        syntax->highlighter().prepareLines(look.first, look.last);
+    }
     for (qint64 line = look.first; line <= look.last; ++line) {
         size_t seed = qHash(document.line(line));
+        if (syntax) {
+            for (const SyntaxHighlighter::LineSpan &piece : syntax->highlighter().lineSpans(line)) {
+                seed = qHashMulti(seed, piece.start, piece.end, int(piece.style));
+            }
+        }
         seed = qHashMulti(seed, line, yForLine(line), document.modifiedLines().contains(line),
                           document.deletedAfterLines().contains(line), m_editor->highlightLine() == line);
         for (const TextCursor &cursor : cursors) {
@@ -430,6 +475,10 @@ void EditorCanvasView::drawFrame(QPainter &painter, const QRectF &dirty) const
     const std::optional<qint64> &flashLine = editor.highlightLine();
     const QSet<qint64> &modified = document.modifiedLines();
     const QSet<qint64> &deletedAfter = document.deletedAfterLines();
+    EditorSyntax *syntax = syncedSyntax();
+    if (syntax) {
+        syntax->highlighter().prepareLines(first, last);
+    }
 
     for (qint64 line = first; line <= last; ++line) {
         const double y = yForLine(line);
@@ -470,8 +519,14 @@ void EditorCanvasView::drawFrame(QPainter &painter, const QRectF &dirty) const
         if (!text.isEmpty()) {
             const std::shared_ptr<const LineLayout> layout = getLayout(text);
             const QPointF origin(textStart, y + textBaseline);
-            painter.setPen(textColor);
-            layout->draw(painter, origin, dirty.left() - textStart, dirty.right() - textStart);
+            const std::vector<SyntaxRun> runs = syntax ? syntax->runs(line, text) : std::vector<SyntaxRun>();
+            if (runs.empty()) {
+                painter.setPen(textColor);
+                layout->draw(painter, origin, dirty.left() - textStart, dirty.right() - textStart);
+            } else {
+                drawHighlightedText(painter, *layout, origin, runs, dirty.left() - textStart,
+                                    dirty.right() - textStart, h, colors);
+            }
             if (whitespace) {
                 QList<double> spaces;
                 QList<double> tabs;

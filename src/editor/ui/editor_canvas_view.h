@@ -13,6 +13,7 @@ class QMenu;
 namespace vesk {
 
 class DeferredRefresh;
+class EditorSyntax;
 
 // The editor's text, drawn by hand: gutter with line numbers and change marks, the visible
 // lines, selections, whitespace marks and carets. Shows one EditorViewModel (held weakly).
@@ -102,10 +103,13 @@ private:
         std::vector<size_t> rows;  // one fingerprint per visible line
     };
     Look currentLook() const;
+    // The editor's syntax highlighting, up to date with its text; null when it is switched off.
+    EditorSyntax *syncedSyntax() const;
     void repaintChangedLines();
 
     QPointer<EditorViewModel> m_editor;
     QMetaObject::Connection m_editorConnection;
+    QMetaObject::Connection m_syntaxConnection;
     bool m_isDragging = false;
     qint64 m_dragAnchorLine = 0;
     qint64 m_dragAnchorCol = 0;

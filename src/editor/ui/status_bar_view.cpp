@@ -3,6 +3,7 @@
 #include "editor/ui/bar_style.h"
 #include "editor/ui/deferred_refresh.h"
 #include "editor/ui/editor_colors.h"
+#include "editor/ui/editor_syntax.h"
 #include "editor/ui/elided_label.h"
 
 #include <QEvent>
@@ -36,6 +37,7 @@ StatusBarView::StatusBarView(Kind kind, EditorViewModel *editor, QWidget *parent
     m_error = new ElidedLabel(this, Qt::ElideRight);
     m_error->setObjectName(QStringLiteral("error"));
     m_error->setFont(caption);
+    m_syntaxNote = makeLabel(QStringLiteral("syntaxNote"), caption, this);
     m_position = makeLabel(QStringLiteral("position"), mono, this);
     m_cursors = makeLabel(QStringLiteral("cursors"), mono, this);
     m_separator = makeLabel(QStringLiteral("separator"), caption, this);
@@ -50,6 +52,7 @@ StatusBarView::StatusBarView(Kind kind, EditorViewModel *editor, QWidget *parent
     place->addWidget(m_place, 1);
     row->addLayout(place, 1);
     row->addWidget(m_error, 2);
+    row->addWidget(m_syntaxNote);
     row->addStretch(0);
     row->addWidget(m_position);
     row->addWidget(m_cursors);
@@ -80,6 +83,7 @@ void StatusBarView::setEditor(EditorViewModel *editor)
 {
     m_editor = editor;
     m_refresh->rewatch(m_editorConnection, editor, &EditorViewModel::willChange);
+    m_refresh->rewatch(m_syntaxConnection, EditorSyntax::of(editor), &EditorSyntax::changed);
 }
 
 void StatusBarView::setRepository(const QString &repoPath, GitManager *git)
@@ -129,6 +133,11 @@ void StatusBarView::refresh()
     m_error->setFullText(error.value_or(QString()));
     m_error->setVisible(error.has_value());
     setLabelColor(m_error, systemColor(SystemColor::red, colors));
+
+    const std::optional<QString> note = m_editor ? EditorSyntax::of(m_editor)->note() : std::nullopt;
+    m_syntaxNote->setText(note.value_or(QString()));
+    m_syntaxNote->setVisible(note.has_value());
+    setLabelColor(m_syntaxNote, secondary);
 
     const qsizetype carets = m_editor ? m_editor->cursors().size() : 0;
     if (carets > 0) {

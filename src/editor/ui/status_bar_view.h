@@ -17,8 +17,8 @@ class ElidedLabel;
 
 // The row below the editor: where the user is (the repository, or in a standalone window the
 // open file), the first caret's "Ln 3, Col 7", the number of carets when there are several, the
-// git summary, and why the last open or save failed when it did (or why the committed version
-// could not be compared).
+// git summary, why the last open or save failed when it did (or why the committed version
+// could not be compared), and that a file is too large to be coloured by its syntax.
 //
 // Re-reads everything a moment after the editor or the git manager announces a change.
 class StatusBarView : public QWidget
@@ -52,11 +52,13 @@ private:
     std::optional<QString> m_branch;
     QMetaObject::Connection m_editorConnection;
     QMetaObject::Connection m_gitConnection;
+    QMetaObject::Connection m_syntaxConnection;
     DeferredRefresh *m_refresh = nullptr;
 
     QLabel *m_placeIcon = nullptr;
     ElidedLabel *m_place = nullptr;
     ElidedLabel *m_error = nullptr;
+    QLabel *m_syntaxNote = nullptr;
     QLabel *m_position = nullptr;
     QLabel *m_cursors = nullptr;
     QLabel *m_separator = nullptr;
