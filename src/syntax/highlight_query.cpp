@@ -212,7 +212,7 @@ std::vector<HighlightQuery::Span> HighlightQuery::spans(const TSTree *tree, cons
             captures.push_back(Capture{start, end, match.pattern_index, m_styles[capture.index]});
         }
     }
-    // Outer nodes first so that inner ones paint over them; for one node, the first pattern.
+    // Outer nodes first so that inner ones paint over them; for one node, the last pattern.
     std::stable_sort(captures.begin(), captures.end(), [](const Capture &a, const Capture &b) {
         if (a.start != b.start) {
             return a.start < b.start;
@@ -220,7 +220,7 @@ std::vector<HighlightQuery::Span> HighlightQuery::spans(const TSTree *tree, cons
         if (a.end != b.end) {
             return a.end > b.end;
         }
-        return a.pattern < b.pattern;
+        return a.pattern > b.pattern;
     });
     std::vector<HighlightStyle> styles(size_t(to - from), HighlightStyle::none);
     const Capture *previous = nullptr;

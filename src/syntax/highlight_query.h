@@ -20,8 +20,8 @@ struct SyntaxLanguage;
 // predicates (#eq?, #match?, #any-of? and their negations) that Tree-sitter leaves to its user.
 //
 // Where captures overlap, the innermost node wins, and between patterns that capture the same
-// node, the earliest pattern wins (later query files refine earlier ones only where they are
-// more specific).
+// node, the last pattern wins: the grammars' queries state the general rule first ("every
+// identifier is a variable") and the special cases after it.
 class HighlightQuery
 {
 public:

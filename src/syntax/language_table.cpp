@@ -38,8 +38,8 @@ QStringList queries(std::initializer_list<const char *> names)
 
 const std::array<SyntaxLanguage, 15> &table()
 {
-    // Query files are listed as each grammar lists them: where two patterns match the same
-    // node, the earlier one wins.
+    // A language that builds on another lists the other's query first, so that its own, more
+    // special patterns come later and win.
     static const std::array<SyntaxLanguage, 15> languages = {{
         {QStringLiteral("Bash"), tree_sitter_bash, queries({"bash/highlights.scm"})},
         {QStringLiteral("C"), tree_sitter_c, queries({"c/highlights.scm"})},
@@ -49,16 +49,16 @@ const std::array<SyntaxLanguage, 15> &table()
         {QStringLiteral("HTML"), tree_sitter_html, queries({"html/highlights.scm"})},
         {QStringLiteral("Java"), tree_sitter_java, queries({"java/highlights.scm"})},
         {QStringLiteral("JavaScript"), tree_sitter_javascript,
-         queries({"javascript/highlights-jsx.scm", "javascript/highlights.scm"})},
+         queries({"javascript/highlights.scm", "javascript/highlights-jsx.scm"})},
         {QStringLiteral("JSON"), tree_sitter_json, queries({"json/highlights.scm"})},
         {QStringLiteral("Makefile"), tree_sitter_make, queries({"make/highlights.scm"})},
         {QStringLiteral("Markdown"), tree_sitter_markdown, queries({"markdown/highlights.scm"})},
         {QStringLiteral("Python"), tree_sitter_python, queries({"python/highlights.scm"})},
         {QStringLiteral("Rust"), tree_sitter_rust, queries({"rust/highlights.scm"})},
         {QStringLiteral("TSX"), tree_sitter_tsx,
-         queries({"typescript/highlights.scm", "javascript/highlights-jsx.scm", "javascript/highlights.scm"})},
+         queries({"javascript/highlights.scm", "javascript/highlights-jsx.scm", "typescript/highlights.scm"})},
         {QStringLiteral("TypeScript"), tree_sitter_typescript,
-         queries({"typescript/highlights.scm", "javascript/highlights.scm"})},
+         queries({"javascript/highlights.scm", "typescript/highlights.scm"})},
     }};
     return languages;
 }

@@ -5,21 +5,41 @@
 
 namespace vesk::grapheme {
 
+namespace {
+
+using PlaneTable = std::array<std::uint8_t, 0x10000>;
+
+PlaneTable makePlaneTable(char32_t plane)
+{
+    PlaneTable table{};
+    const char32_t base = plane << 16;
+    for (std::size_t r = 0; r < graphemeRangeCount; ++r) {
+        const GraphemeRange &range = graphemeRanges[r];
+        for (char32_t c = std::max(range.first, base); c <= range.last && c < base + 0x10000; ++c) {
+            table[c - base] = range.value;
+        }
+    }
+    return table;
+}
+
+} // namespace
+
+const std::uint8_t *bmpProperties()
+{
+    static const PlaneTable bmp = makePlaneTable(0);
+    return bmp.data();
+}
+
 std::uint8_t propertyOf(char32_t cp)
 {
-    // The Basic Multilingual Plane from a flat table, the rest by binary search.
-    static const std::array<std::uint8_t, 0x10000> bmp = [] {
-        std::array<std::uint8_t, 0x10000> table{};
-        for (std::size_t r = 0; r < graphemeRangeCount && graphemeRanges[r].first < 0x10000; ++r) {
-            const GraphemeRange &range = graphemeRanges[r];
-            for (char32_t c = range.first; c <= range.last && c < 0x10000; ++c) {
-                table[c] = range.value;
-            }
-        }
-        return table;
-    }();
+    // The Basic Multilingual Plane and the plane of emoji and historic scripts from flat tables,
+    // the rest (mostly ideographs and tags) by binary search.
     if (cp < 0x10000) {
-        return bmp[cp];
+        return bmpProperties()[cp];
+    }
+    if (cp < 0x20000) {
+        static const PlaneTable smp = makePlaneTable(1);
+        return smp[cp - 0x10000];
     }
     const GraphemeRange *end = graphemeRanges + graphemeRangeCount;
     const GraphemeRange *it = std::upper_bound(graphemeRanges, end, cp,

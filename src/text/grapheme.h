@@ -100,6 +100,31 @@ private:
     EmojiState m_emoji = None;
 };
 
+// The property bytes of the Basic Multilingual Plane, indexed by code unit (a surrogate reads as
+// Other: it stands for itself only when it is unpaired).
+const std::uint8_t *bmpProperties();
+
+// A code point with this property is a cluster of its own unless the one before it holds it
+// (see joinsStandalone): no rule joins it to what follows, and it leaves no state behind.
+inline bool isStandalone(std::uint8_t property)
+{
+    return property == Other || property == LV || property == LVT;
+}
+
+// A code unit that is a whole standalone code point (not half of a surrogate pair).
+inline bool isStandaloneUnit(const std::uint8_t *bmp, char16_t unit)
+{
+    return (unit < 0xD800 || unit >= 0xE000) && isStandalone(bmp[unit]);
+}
+
+// True when a code point of this property joins a following standalone one: a prefix, or a
+// leading Hangul jamo before a syllable.
+inline bool joinsStandalone(std::uint8_t property)
+{
+    const std::uint8_t plain = property & ~pictographicBit;
+    return plain == Prepend || plain == L;
+}
+
 // Reads the code point at s[i] (a lone surrogate stands for itself) and its length in units.
 inline char32_t codePointAt(const char16_t *s, qsizetype n, qsizetype i, qsizetype &length)
 {
@@ -123,12 +148,28 @@ void forEachBoundary(QStringView text, OnBoundary &&onBoundary)
         return;
     }
     const auto *s = reinterpret_cast<const char16_t *>(text.utf16());
+    const std::uint8_t *bmp = bmpProperties();
     Segmenter segmenter;
     qsizetype length = 0;
-    segmenter.start(propertyOf(codePointAt(s, n, 0, length)));
+    std::uint8_t previous = propertyOf(codePointAt(s, n, 0, length));
+    segmenter.start(previous);
     for (qsizetype i = length; i < n; i += length) {
-        const std::uint8_t property = propertyOf(codePointAt(s, n, i, length));
-        if (segmenter.next(property) && !onBoundary(i)) {
+        if (isStandaloneUnit(bmp, s[i]) && !joinsStandalone(previous)) {
+            // A run of code units that are each a cluster of their own (most letters, CJK,
+            // Hangul syllables): a boundary before each, no state to carry but the last one.
+            do {
+                previous = bmp[s[i]];
+                if (!onBoundary(i)) {
+                    return;
+                }
+            } while (++i < n && isStandaloneUnit(bmp, s[i]));
+            segmenter.start(previous);
+            length = 0;
+            continue;
+        }
+        const char32_t cp = codePointAt(s, n, i, length);
+        previous = cp < 0x10000 ? bmp[cp] : propertyOf(cp);
+        if (segmenter.next(previous) && !onBoundary(i)) {
             return;
         }
     }

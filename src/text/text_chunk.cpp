@@ -73,25 +73,20 @@ TextChunk::Stats TextChunk::stats(qint64 knownClusters) const
         st.lineBreaks = lf + crlf;
         return st;
     }
+    // Line breaks are rare: one cheap test per unit, the details only for the few that pass.
     const auto *s = reinterpret_cast<const char16_t *>(m_text.utf16());
     for (qsizetype i = 0, n = m_text.size(); i < n; ++i) {
-        switch (s[i]) {
-        case u'\n':
-            ++st.lineBreaks;
-            if (i == 0 || s[i - 1] != u'\r') {
-                ++st.lineFeeds;
-            }
-            break;
-        case 0x2029:
+        const char16_t c = s[i];
+        if (Q_LIKELY(c != u'\n' && (c & 0xFFFE) != 0x2028)) {
+            continue;
+        }
+        ++st.lineBreaks;
+        if (c == u'\n') {
+            st.lineFeeds += i == 0 || s[i - 1] != u'\r';
+        } else if (c == 0x2029) {
             ++st.paragraphBreaks;
-            ++st.lineBreaks;
-            break;
-        case 0x2028:
+        } else {
             ++st.lineSeparators;
-            ++st.lineBreaks;
-            break;
-        default:
-            break;
         }
     }
     st.clusters = knownClusters >= 0 ? knownClusters : grapheme::count(m_text);

@@ -13,12 +13,19 @@ namespace {
 
 bool isAsciiWithoutCr(QStringView text)
 {
+    // Blocks without an early exit vectorise; between blocks, mixed text stops early.
     const char16_t *s = text.utf16();
-    bool ok = true;
-    for (qsizetype i = 0, n = text.size(); i < n; ++i) {
-        ok &= (s[i] < 0x80) & (s[i] != u'\r');
+    constexpr qsizetype block = 4096;
+    for (qsizetype start = 0, n = text.size(); start < n; start += block) {
+        bool ok = true;
+        for (qsizetype i = start, end = std::min(n, start + block); i < end; ++i) {
+            ok &= (s[i] < 0x80) & (s[i] != u'\r');
+        }
+        if (!ok) {
+            return false;
+        }
     }
-    return ok;
+    return true;
 }
 
 bool isAsciiWithoutCr(QByteArrayView bytes)
@@ -30,6 +37,54 @@ bool isAsciiWithoutCr(QByteArrayView bytes)
     }
     return ok;
 }
+
+// Where the clusters of a text start, remembered for every 64th cluster only: enough to find
+// any cluster's place by segmenting at most 63 clusters again.
+class ClusterMarks
+{
+public:
+    explicit ClusterMarks(QStringView text)
+        : m_text(text)
+    {
+        m_marks.reserve(size_t(text.size() / stride + 2));
+        m_marks.push_back(0);
+        grapheme::forEachBoundary(text, [this](qsizetype pos) {
+            if ((++m_count & (stride - 1)) == 0) {
+                m_marks.push_back(pos);
+            }
+            return true;
+        });
+    }
+
+    qint64 count() const { return m_count; }
+
+    // The unit offset where cluster `cluster` starts (the text's end for count()).
+    qsizetype unitOf(qint64 cluster) const
+    {
+        const qsizetype base = m_marks[size_t(cluster / stride)];
+        qint64 left = cluster % stride;
+        if (left == 0) {
+            return base;
+        }
+        qsizetype found = m_text.size();
+        // Segmentation restarts cleanly at a boundary, so the suffix can be segmented alone.
+        grapheme::forEachBoundary(m_text.sliced(base), [&](qsizetype pos) {
+            if (--left > 0) {
+                return true;
+            }
+            found = base + pos;
+            return false;
+        });
+        return found;
+    }
+
+private:
+    static constexpr qint64 stride = 64;
+
+    QStringView m_text;
+    std::vector<qsizetype> m_marks;
+    qint64 m_count = 0;
+};
 
 // Halves of texts at least this long are built on two threads.
 constexpr qsizetype parallelBuildUnits = qsizetype(1) << 22;
@@ -271,21 +326,22 @@ VeskNodePtr VeskNode::build(QStringView text)
     if (isAsciiWithoutCr(text)) {
         return buildSimple(text);
     }
-    const qint64 n = grapheme::count(text);
+    // One segmentation pass counts the clusters (the halving needs the total) and marks where
+    // they are, so cutting the leaves re-segments only short stretches.
+    const ClusterMarks marks(text);
+    const qint64 n = marks.count();
     std::vector<qint64> sizes;
     halvedLeafSizes(n, sizes);
     std::vector<VeskNodePtr> leaves;
     leaves.reserve(sizes.size());
-    qint64 inLeaf = 0;
-    qsizetype leafStart = 0;
-    grapheme::forEachBoundary(text, [&](qsizetype pos) {
-        if (++inLeaf == sizes[leaves.size()]) {
-            leaves.push_back(makeLeaf(TextChunk(text.sliced(leafStart, pos - leafStart)), inLeaf));
-            leafStart = pos;
-            inLeaf = 0;
-        }
-        return true;
-    });
+    qint64 cluster = 0;
+    qsizetype start = 0;
+    for (const qint64 size : sizes) {
+        cluster += size;
+        const qsizetype end = cluster == n ? text.size() : marks.unitOf(cluster);
+        leaves.push_back(makeLeaf(TextChunk(text.sliced(start, end - start)), size));
+        start = end;
+    }
     size_t next = 0;
     return assembleHalved(n, leaves, next);
 }

@@ -132,6 +132,16 @@ QMessageBox *messageBox(QWidget *owner, const char *name)
     return nullptr;
 }
 
+QWidget *topLevel(const char *name)
+{
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName() == QLatin1String(name) && widget->isVisible()) {
+            return widget;
+        }
+    }
+    return nullptr;
+}
+
 void clickButton(QMessageBox *box, const QString &title)
 {
     for (QAbstractButton *button : box->buttons()) {
@@ -622,6 +632,61 @@ private Q_SLOTS:
         QCOMPARE(QFile::permissions(outcome.result->archivePath) & (QFile::ReadOther | QFile::ReadGroup),
                  QFile::Permissions());
         QCOMPARE(filterList(repo, "included").contains("config.txt"), archived.contains("config.txt"));
+        QFile::remove(outcome.result->archivePath);
+    }
+
+    // Selecting a directory that holds private files asks first; the answer may keep them out.
+    void privateFilesInADirectory_data()
+    {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QStringList>("selected");
+        QTest::addColumn<Qt::CheckState>("state");
+        QTest::addRow("cancel") << "Cancel" << QStringList{"top.txt"} << Qt::Unchecked;
+        QTest::addRow("leave them out") << "Leave Them Out" << QStringList{"conf/a.txt", "conf/tool.so", "top.txt"}
+                                        << Qt::PartiallyChecked;
+        QTest::addRow("include") << "Include Private Files"
+                                 << QStringList{"conf/.env", "conf/a.txt", "conf/tool.so", "top.txt"} << Qt::Checked;
+    }
+
+    void privateFilesInADirectory()
+    {
+        QFETCH(QString, answer);
+        QFETCH(QStringList, selected);
+        QFETCH(Qt::CheckState, state);
+        QTemporaryDir repo;
+        writeRepo(repo.path(), {{"top.txt", "t"}, {"conf/.env", "A=1"}, {"conf/a.txt", "a"}, {"conf/tool.so", elf}});
+        ExportFilter{{"conf"}, {}, {"conf/a.txt"}}.save(repo.path());
+        ExportPanel *panel = open(repo.path());
+        QVERIFY(panel);
+        clickCheck(panel, "conf");
+        QMessageBox *prompt = messageBox(panel, "privateFilesPrompt");
+        QVERIFY(prompt);
+        QVERIFY(prompt->informativeText().contains(QStringLiteral("conf/.env")));
+        clickButton(prompt, answer);
+        QStringList chosen = panel->selection().exportList();
+        QCOMPARE(chosen, selected);
+        QCOMPARE(checkOf(panel, "conf"), state);
+        chosen.removeAll(QStringLiteral("top.txt"));
+        QCOMPARE(filterList(repo.path(), "included").contains("conf/.env"), chosen.contains("conf/.env"));
+    }
+
+    // A file the zip tool cannot take is named after the export, not silently missing.
+    void leftOutFilesAreNamed()
+    {
+        QTemporaryDir repo;
+        writeRepo(repo.path(), {{"ok.txt", "ok"}, {"two\nlines.txt", "x"}});
+        ExportPanel *panel = open(repo.path());
+        QVERIFY(panel);
+        QCOMPARE(panel->statusLabel()->fullText(), QStringLiteral("2 files selected for export"));
+        ExportOutcome outcome;
+        QTest::mouseClick(panel->exportButton(), Qt::LeftButton);
+        QTRY_VERIFY(outcome.result);
+        QCOMPARE(outcome.result->status, ZipResult::Status::Success);
+        QMessageBox *notice = nullptr;
+        QTRY_VERIFY((notice = qobject_cast<QMessageBox *>(topLevel("leftOutNotice"))));
+        QCOMPARE(notice->text(), QStringLiteral("1 file was left out of the archive"));
+        QVERIFY(notice->informativeText().startsWith(QStringLiteral("two\nlines.txt \u2014 ")));
+        QCOMPARE(pythonNames(outcome.result->archivePath), QStringList{"ok.txt"});
         QFile::remove(outcome.result->archivePath);
     }
 

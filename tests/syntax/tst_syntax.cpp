@@ -220,16 +220,21 @@ void TestSyntax::everyLanguageColoursItsCode_data()
     };
     row("C", "int main(void) { return 0; } // done", "return", HighlightStyle::keyword);
     row("C", "int main(void) { return 0; } // done", "// done", HighlightStyle::comment);
+    row("C", "void g(void) { puts(\"x\"); }", "puts", HighlightStyle::function);  // the special case wins
     row("C++", "class A { bool b = true; }; // c", "class", HighlightStyle::keyword);
+    row("C++", "std::vector<int> v;", "vector", HighlightStyle::type);
     row("C++", "auto s = \"x\";", "\"x\"", HighlightStyle::string);
     row("Python", "def f():\n    return 'x'  # c", "def", HighlightStyle::keyword);
     row("Python", "def f():\n    return 'x'  # c", "'x'", HighlightStyle::string);
     row("Python", "def f():\n    return 'x'  # c", "# c", HighlightStyle::comment);
+    row("Python", "def count(self):\n    return None", "count", HighlightStyle::function);
+    row("Python", "def count(self):\n    return None", "None", HighlightStyle::constant);
     row("JavaScript", "const a = 'x'; // c", "const", HighlightStyle::keyword);
     row("JavaScript", "const a = 'x'; // c", "'x'", HighlightStyle::string);
     row("TypeScript", "let a: number = 1;", "let", HighlightStyle::keyword);
     row("TypeScript", "let a: number = 1;", "number", HighlightStyle::type);
     row("TSX", "const a = <div>hi</div>; // c", "const", HighlightStyle::keyword);
+    row("TSX", "const a = <div>hi</div>; // c", "div", HighlightStyle::tag);
     row("Rust", "fn main() { let s = \"x\"; } // c", "fn", HighlightStyle::keyword);
     row("Rust", "fn main() { let s = \"x\"; } // c", "\"x\"", HighlightStyle::string);
     row("Go", "package main\nfunc f() string { return \"x\" } // c", "func", HighlightStyle::keyword);

@@ -2,6 +2,7 @@
 #include "text/grapheme.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTest>
 
 using namespace vesk;
@@ -16,7 +17,76 @@ private Q_SLOTS:
     void clusters();
     void unitOffset_data();
     void unitOffset();
+    void runsOfStandaloneCharacters_data();
+    void runsOfStandaloneCharacters();
 };
+
+namespace {
+
+// Boundaries found by feeding every code point to the segmenter, with no shortcut for runs.
+QList<qsizetype> stepwiseBoundaries(QStringView text)
+{
+    QList<qsizetype> result{0};
+    const auto *s = reinterpret_cast<const char16_t *>(text.utf16());
+    const qsizetype n = text.size();
+    if (n == 0) {
+        return result;
+    }
+    grapheme::Segmenter segmenter;
+    qsizetype length = 0;
+    segmenter.start(grapheme::propertyOf(grapheme::codePointAt(s, n, 0, length)));
+    for (qsizetype i = length; i < n; i += length) {
+        if (segmenter.next(grapheme::propertyOf(grapheme::codePointAt(s, n, i, length)))) {
+            result.append(i);
+        }
+    }
+    result.append(n);
+    return result;
+}
+
+// Pieces that sit at the edges of runs of standalone characters: what may join the next
+// character (prefixes, leading jamo), what joins the one before (marks, trailing jamo, ZWJ),
+// the halves of surrogate pairs and the characters with state (regional indicators, emoji).
+const QStringList runEdgePieces{
+    QStringLiteral("a"),      QStringLiteral("漢"),      QStringLiteral("\uAC00"), QStringLiteral("\uAC01"),
+    QStringLiteral("\u1100"), QStringLiteral("\u1161"), QStringLiteral("\u11A8"), QStringLiteral("\u0600"),
+    QStringLiteral("\u0301"), QStringLiteral("\u0903"), QStringLiteral("\u200D"), QStringLiteral("👍"),
+    QStringLiteral("🏽"),     QStringLiteral("🇫"),     QStringLiteral("\r"),     QStringLiteral("\n"),
+    QString(QChar(0xD83D)),   QString(QChar(0xDE00)),   QStringLiteral("\u00E9"), QStringLiteral("\u2029"),
+};
+
+} // namespace
+
+void TestGrapheme::runsOfStandaloneCharacters_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addRow("prefix before a letter run") << QStringLiteral("\u0600abc");
+    QTest::addRow("leading jamo before syllables") << QStringLiteral("\u1100\uAC00\uAC01x");
+    QTest::addRow("syllable then trailing jamo") << QStringLiteral("ab\uAC00\u11A8c");
+    QTest::addRow("letter run then a mark") << QStringLiteral("abc\u0301d");
+    QTest::addRow("pair split across a run's end") << QStringLiteral("ab") + QChar(0xD83D) + QChar(0xDE00) + "c";
+    QTest::addRow("lone high surrogate inside a run") << QStringLiteral("ab") + QChar(0xD83D) + "cd";
+    QTest::addRow("flags after letters") << QStringLiteral("ab🇫🇷🇫🇷c");
+    QTest::addRow("emoji sequence then CJK") << QStringLiteral("👨\u200D👩漢字");
+    QTest::addRow("ZWJ then letters") << QStringLiteral("👍\u200Dab");
+    // Random mixtures, reproducible: each row a fixed seed.
+    for (int seed = 1; seed <= 40; ++seed) {
+        QRandomGenerator random{quint32(seed)};
+        QString text;
+        for (int i = 0; i < 300; ++i) {
+            text += runEdgePieces.at(random.bounded(int(runEdgePieces.size())));
+        }
+        QTest::addRow("random mixture %d", seed) << text;
+    }
+}
+
+void TestGrapheme::runsOfStandaloneCharacters()
+{
+    QFETCH(QString, text);
+    const QList<qsizetype> expected = stepwiseBoundaries(text);
+    QCOMPARE(grapheme::boundaries(text), expected);
+    QCOMPARE(grapheme::count(text), expected.size() - 1);
+}
 
 // Every line of Unicode's GraphemeBreakTest.txt: code points separated by "÷" (boundary) or
 // "×" (no boundary).

@@ -28,6 +28,8 @@ class TestVeskNode : public QObject
 private Q_SLOTS:
     void buildShape_data();
     void buildShape();
+    void buildCutsLongMixedText_data();
+    void buildCutsLongMixedText();
     void splitEdges_data();
     void splitEdges();
     void splitAtWeightReusesChildren();
@@ -76,6 +78,27 @@ void TestVeskNode::buildShape()
         QCOMPARE(node->left()->length(), leftLength);
         QCOMPARE(node->right()->length(), length - leftLength);
     }
+    QCOMPARE(treeProblem(node), QString());
+}
+
+// Texts long enough for many leaves, whose clusters of several units fall on every kind of place
+// the build cuts at.
+void TestVeskNode::buildCutsLongMixedText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addRow("CJK, emoji, marks, CR LF") << QStringLiteral("漢字 café e\u0301 👍🏽 👨\u200D👩\u200D👧 🇫🇷 한국어\r\nASCII;\r\n").repeated(300);
+    QTest::addRow("accented letters only") << QStringLiteral("e\u0301").repeated(3000);
+    QTest::addRow("flags only, odd count") << QStringLiteral("🇫🇷").repeated(1501) + QStringLiteral("🇪");
+    QTest::addRow("jamo sequences") << QStringLiteral("\u1100\u1161\u11A8\uAC00").repeated(2000);
+    QTest::addRow("one emoji in plain text") << QString(5000, u'a') + QStringLiteral("👍🏽") + QString(5000, u'b');
+}
+
+void TestVeskNode::buildCutsLongMixedText()
+{
+    QFETCH(QString, text);
+    const VeskNodePtr node = VeskNode::build(text);
+    QCOMPARE(node->text(), text);
+    QCOMPARE(node->length(), qint64(test::referenceBoundaries(text).size() - 1));
     QCOMPARE(treeProblem(node), QString());
 }
 

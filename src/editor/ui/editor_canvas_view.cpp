@@ -191,7 +191,8 @@ void EditorCanvasView::setEditor(EditorViewModel *editor)
     m_editor = editor;
     if (editor) {
         m_editorConnection = m_lookCheck->watch(editor, &EditorViewModel::willChange);
-        m_syntaxConnection = connect(EditorSyntax::of(editor), &EditorSyntax::changed, this, [this] { update(); });
+        // New colours repaint only the lines whose colours changed, usually the edited one.
+        m_syntaxConnection = m_lookCheck->watch(EditorSyntax::of(editor), &EditorSyntax::changed);
     }
     m_lastFrameLineCount = -1;
     update();

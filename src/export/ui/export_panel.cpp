@@ -3,6 +3,7 @@
 #include "editor/ui/editor_colors.h"
 #include "editor/ui/elided_label.h"
 #include "export/export_job.h"
+#include "export/ui/export_outcome.h"
 #include "export/ui/export_outline_delegate.h"
 #include "export/ui/export_outline_model.h"
 #include "export/ui/top_dir_chooser.h"
@@ -98,11 +99,6 @@ QString folderName(QString path)
         path.chop(1);
     }
     return QFileInfo(path).fileName();
-}
-
-// Placeholder until the shared file manager seam is available.
-void revealArchive(const QString &)
-{
 }
 
 } // namespace
@@ -478,18 +474,11 @@ void ExportPanel::exportFinished(ExportJob *job, const ZipResult &result)
     switch (result.status) {
     case ZipResult::Status::Success:
         close();
-        revealArchive(result.archivePath);
+        presentExportedArchive(result, parentWidget());
         break;
-    case ZipResult::Status::Failed: {
-        auto *alert = new QMessageBox(QMessageBox::Warning, QStringLiteral("Export Failed"),
-                                      QStringLiteral("Export Failed"), QMessageBox::Ok, this);
-        alert->setObjectName(QStringLiteral("exportFailedAlert"));
-        alert->setInformativeText(QStringLiteral("Could not create ZIP archive."));
-        alert->setAttribute(Qt::WA_DeleteOnClose);
-        alert->setWindowModality(Qt::WindowModal);
-        alert->open();
+    case ZipResult::Status::Failed:
+        showExportFailedAlert(this);
         break;
-    }
     case ZipResult::Status::Cancelled:
         m_status->setFullText(QStringLiteral("Export cancelled."));
         break;

@@ -3,24 +3,19 @@
 #include "editor/editor_view_model.h"
 #include "export/export_filter.h"
 #include "export/export_job.h"
+#include "export/ui/export_outcome.h"
 #include "export/ui/export_panel.h"
 #include "workspace/repository_state.h"
 
 #include <QDir>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QProgressBar>
 #include <QToolButton>
 
 namespace vesk {
 
 namespace {
-
-// Placeholder until the shared file manager seam is available.
-void revealArchive(const QString &)
-{
-}
 
 // After the filter was saved by hand: the file tree shows it, and an editor showing the filter
 // file shows what was written.
@@ -111,15 +106,9 @@ void ExportToolbarButton::jobFinished(ExportJob *job, const ZipResult &result)
     }
     job->markReported();
     if (result.status == ZipResult::Status::Success) {
-        revealArchive(result.archivePath);
+        presentExportedArchive(result, window());
     } else if (result.status == ZipResult::Status::Failed) {
-        auto *alert = new QMessageBox(QMessageBox::Warning, QStringLiteral("Export Failed"),
-                                      QStringLiteral("Export Failed"), QMessageBox::Ok, window());
-        alert->setObjectName(QStringLiteral("exportFailedAlert"));
-        alert->setInformativeText(QStringLiteral("Could not create ZIP archive."));
-        alert->setAttribute(Qt::WA_DeleteOnClose);
-        alert->setWindowModality(Qt::WindowModal);
-        alert->open();
+        showExportFailedAlert(this);
     }
 }
 
