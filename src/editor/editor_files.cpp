@@ -255,7 +255,7 @@ void EditorViewModel::lookUpGitBaseline()
             }
             if (!found.problem.isEmpty()) {
                 publish(m_baselineError, std::optional<QString>(
-                                             QStringLiteral("No changes against the last commit can be shown for %1: %2.")
+                                             QStringLiteral("%1: no comparison with the last commit (%2)")
                                                  .arg(quoted(m_currentFileName), found.problem)));
             }
             if (found.text) {
@@ -273,6 +273,35 @@ std::optional<QByteArray> EditorViewModel::gitHeadContent(const QString &path)
         head.content->prepend(utf8ByteOrderMark.data(), utf8ByteOrderMark.size());
     }
     return head.content;
+}
+
+void EditorViewModel::closeFile()
+{
+    auto document = std::make_unique<VeskDocument>();
+    Q_EMIT willChange();
+    std::swap(m_document, document);
+    observeDocument();
+    publish(m_currentFilePath, std::optional<QString>());
+    publish(m_currentFileName, QStringLiteral("Untitled"));
+    m_lastKnownModDate.reset();
+    m_lastSavedContent.reset();
+    m_hasByteOrderMark = false;
+    ++m_baselineLookups;  // a lookup still under way was for the file that is gone
+    publish(m_pendingConflict, false);
+    publish(m_cursors, QList<TextCursor>{TextCursor()});
+    publish(m_openError, std::optional<QString>());
+    publish(m_saveError, std::optional<QString>());
+    publish(m_baselineError, std::optional<QString>());
+}
+
+void EditorViewModel::followMovedFile(const QString &newPath)
+{
+    if (!m_currentFilePath) {
+        return;
+    }
+    const QString absolutePath = QFileInfo(newPath).absoluteFilePath();
+    publish(m_currentFilePath, std::optional<QString>(absolutePath));
+    publish(m_currentFileName, QFileInfo(absolutePath).fileName());
 }
 
 } // namespace vesk

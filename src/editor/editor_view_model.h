@@ -112,6 +112,12 @@ public:
     void forceSaveToDisk();
     void forceReloadFromDisk();
     void reloadIfChanged();
+    // Shows no file any more: no path, "Untitled", an empty document. Unsaved edits are dropped,
+    // so this is for a file that is gone (deleted by the user).
+    void closeFile();
+    // The open file was renamed or moved to `newPath`: the editor keeps its document and edits
+    // and saves to the new path from now on.
+    void followMovedFile(const QString &newPath);
     // Looks up the committed content in the background and makes it the baseline when it
     // arrives (main thread).
     void refreshGitBaseline();

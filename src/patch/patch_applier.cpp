@@ -267,10 +267,15 @@ PatchAnalysis PatchApplier::analyze(const QString &zipPath, const QString &repoP
     return analysis;
 }
 
-PatchApplyResult PatchApplier::apply(const PatchAnalysis &analysis, const QSet<qsizetype> &excludedIndices)
+PatchApplyResult PatchApplier::apply(const PatchAnalysis &analysis, const QSet<qsizetype> &excludedIndices,
+                                     const std::function<void(qsizetype done, qsizetype total)> &progress)
 {
     PatchApplyResult result;
-    for (qsizetype i = 0; i < analysis.entries.size(); ++i) {
+    const qsizetype total = analysis.entries.size();
+    for (qsizetype i = 0; i < total; ++i) {
+        if (progress && i > 0) {
+            progress(i, total);
+        }
         const PatchFileEntry &entry = analysis.entries[i];
         if (excludedIndices.contains(i)) {
             result.skipped << entry.relativePath;
@@ -287,6 +292,9 @@ PatchApplyResult PatchApplier::apply(const PatchAnalysis &analysis, const QSet<q
         } else {
             result.errors << entry.relativePath + QStringLiteral(": ") + problem;
         }
+    }
+    if (progress && total > 0) {
+        progress(total, total);
     }
     cancel(analysis);
     return result;

@@ -5,6 +5,8 @@
 #include <QSet>
 #include <QString>
 
+#include <functional>
+
 namespace vesk {
 
 // Imports a zip of whole changed files: unpacks it into a private temporary directory, matches
@@ -26,7 +28,10 @@ public:
     // entries, then removes the temporary directory. A repository file whose date or size is
     // no longer what the analysis saw (saved by the editor meanwhile, created or removed) is
     // left as it is and reported in errors.
-    static PatchApplyResult apply(const PatchAnalysis &analysis, const QSet<qsizetype> &excludedIndices);
+    // `progress`, when given, is called on the calling thread after each entry with the number
+    // of entries done and the number in all.
+    static PatchApplyResult apply(const PatchAnalysis &analysis, const QSet<qsizetype> &excludedIndices,
+                                  const std::function<void(qsizetype done, qsizetype total)> &progress = {});
 
     // Removes the temporary directory; nothing else.
     static void cancel(const PatchAnalysis &analysis);

@@ -1,6 +1,8 @@
 #include "patch/patch_install.h"
 
+#include "platform/atomic_write.h"
 #include "platform/posix_io.h"
+#include "platform/regular_file.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -160,6 +162,28 @@ struct SideFile
     }
 };
 
+// Gives the side file the replaced file's owner and group; false when that is not allowed.
+bool keepsOwner(int fd, const struct stat &existing)
+{
+    if (::fchown(fd, existing.st_uid, existing.st_gid) != 0) {
+        // Only root (or a member of the group) may; what the file got decides below.
+    }
+    struct stat now;
+    return ::fstat(fd, &now) == 0 && now.st_uid == existing.st_uid && now.st_gid == existing.st_gid;
+}
+
+// Replaces the content of the existing file itself, through the general write (which keeps a
+// private copy of the old content and restores it should the write fail half way).
+QString writeInPlace(const QByteArray &source, const QByteArray &target)
+{
+    const RegularFileRead unpacked = readRegularFile(QFile::decodeName(source));
+    if (!unpacked.ok()) {
+        return QStringLiteral("the unpacked file could not be read: ") + unpacked.error;
+    }
+    const WriteResult written = atomicWrite(QFile::decodeName(target), unpacked.data);
+    return written ? QString() : written.error;
+}
+
 QString copyAtomically(const QByteArray &source, const QByteArray &folder, const QByteArray &name)
 {
     const QByteArray target = folder + '/' + name;
@@ -182,11 +206,24 @@ QString copyAtomically(const QByteArray &source, const QByteArray &folder, const
     if (!S_ISREG(unpacked.st_mode)) {
         return QStringLiteral("the unpacked file is not a regular file");
     }
+    if (replacesFile) {
+        // A rename would get past the file's permissions; the system decides for this user.
+        if ((existing.st_mode & 0222) == 0) {
+            return QStringLiteral("the file is read-only");
+        }
+        if (::faccessat(AT_FDCWD, target.constData(), W_OK, AT_EACCESS) != 0) {
+            return QStringLiteral("you do not have permission to write it");
+        }
+    }
     // A new file gets the usual mode less the umask, executable when the archive said so.
     const mode_t newMode = (unpacked.st_mode & 0111) != 0 ? 0777 : 0666;
     SideFile side;
     if (!side.create(folder, replacesFile ? S_IRUSR | S_IWUSR : newMode)) {
-        return systemReason(errno);
+        // The folder takes no new file: the general write falls back to writing in place.
+        return replacesFile ? writeInPlace(source, target) : systemReason(errno);
+    }
+    if (replacesFile && !keepsOwner(side.fd.get(), existing)) {
+        return writeInPlace(source, target);  // a rename would hand the file to this user
     }
     if ((replacesFile && ::fchmod(side.fd.get(), existing.st_mode & 0777) != 0) || !copyAll(in.get(), side.fd.get())
         || !flushToDevice(side.fd.get()) || !side.fd.close()) {

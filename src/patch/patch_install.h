@@ -8,7 +8,9 @@ namespace vesk {
 // path of plain names), creating missing folders. Never writes outside `repoRoot`: a folder that
 // leads out of it through a link is refused. An existing folder at the destination is refused,
 // never removed; a file there is replaced atomically (side file, flush, rename) and keeps its
-// permission bits, and a link there is replaced by the file, its target left alone. Returns an
+// permission bits, owner and group (written in place when a replacement could not keep them or
+// the folder takes no new file), and a link there is replaced by the file, its target left
+// alone. A file the user may not write, or with no write bit at all, is refused. Returns an
 // empty string on success, else the reason.
 QString installPatchFile(const QString &repoRoot, const QString &relativePath, const QString &source);
 

@@ -53,6 +53,9 @@ SyntaxHighlighter::SyntaxHighlighter(QObject *parent)
     , m_root(VeskNode::emptyLeaf())
     , m_parser(ts_parser_new(), ts_parser_delete)
 {
+    m_delay.setSingleShot(true);
+    m_delay.setInterval(reparseDelayMs);
+    connect(&m_delay, &QTimer::timeout, this, &SyntaxHighlighter::startParse);
 }
 
 SyntaxHighlighter::~SyntaxHighlighter() = default;
@@ -90,10 +93,7 @@ void SyntaxHighlighter::setText(const VeskNodePtr &root)
     if (!m_language || m_tooLarge) {
         return;
     }
-    if (root->unitCount() > maxUnits) {
-        m_tooLarge = true;
-        m_parsing = false;
-        resetTree();
+    if (markIfTooLarge()) {
         Q_EMIT highlightsChanged();
         return;
     }
@@ -115,9 +115,39 @@ void SyntaxHighlighter::setText(const VeskNodePtr &root)
     scheduleParse();
 }
 
+bool SyntaxHighlighter::markIfTooLarge()
+{
+    if (m_root->unitCount() <= maxUnits) {
+        return false;
+    }
+    m_tooLarge = true;
+    m_parsing = false;
+    resetTree();
+    return true;
+}
+
 void SyntaxHighlighter::scheduleParse()
 {
+    if (m_language && !m_tooLarge) {
+        markIfTooLarge();
+    }
     m_parsing = m_language && m_query && !m_tooLarge;
+    if (!m_parsing) {
+        m_delay.stop();
+        return;
+    }
+    if (m_jobRunning) {
+        return;  // the edits are parsed together when it comes back
+    }
+    if (!m_tree) {
+        startParse();  // the first colours come as soon as they can
+    } else {
+        m_delay.start();
+    }
+}
+
+void SyntaxHighlighter::startParse()
+{
     if (!m_parsing || m_jobRunning) {
         return;
     }

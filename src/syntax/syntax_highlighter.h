@@ -4,6 +4,7 @@
 #include "text/vesk_node.h"
 
 #include <QObject>
+#include <QTimer>
 
 #include <memory>
 #include <unordered_map>
@@ -21,9 +22,10 @@ struct SyntaxLanguage;
 // Colours one text by its syntax. Follows the versions of the text it is given: each new version
 // is compared with the last to find the one edited range, the current syntax tree is shifted by
 // that edit at once (so every line keeps its colours, moved with the text), and a re-parse runs
-// on a pool thread from a snapshot of the text tree. When the parse comes back, the edits made
-// meanwhile are applied to it and it replaces the shifted tree; highlightsChanged() then asks
-// the views to repaint. One parse runs at a time; edits during it are parsed next, together.
+// on a pool thread from a snapshot of the text tree once the edits pause. When the parse comes
+// back, the edits made meanwhile are applied to it and it replaces the shifted tree;
+// highlightsChanged() then asks the views to repaint. One parse runs at a time; edits during it
+// are parsed next, together.
 //
 // Captures are queried for the lines a view shows and cached per line until the tree or the
 // text changes there. Main thread.
@@ -36,6 +38,9 @@ public:
     // maxLineUnits are not highlighted: parsing them would cost more than colour is worth.
     static constexpr qint64 maxUnits = 20'000'000;
     static constexpr qint64 maxLineUnits = 100'000;
+    // A re-parse waits for this pause in the edits, so that a burst of typing costs one parse
+    // rather than one per key (the lines keep their shifted colours meanwhile).
+    static constexpr int reparseDelayMs = 25;
 
     struct LineSpan
     {
@@ -62,6 +67,9 @@ public:
     // How many parses have come back since the language was set.
     quint64 parseCount() const { return m_parseCount; }
 
+    // Starts the due re-parse now rather than after the pause in the edits.
+    void startParse();
+
     // The styled pieces of one line of the current text (lines as the document counts them).
     const LineSpans &lineSpans(qint64 line);
     // Fills the cache for lines first…last with one query.
@@ -81,6 +89,7 @@ private:
     void scheduleParse();
     void takeResult(ParseResult result);
     void resetTree();
+    bool markIfTooLarge();
     void dropLinesFrom(qint64 line);
 
     const SyntaxLanguage *m_language = nullptr;
@@ -93,6 +102,7 @@ private:
     quint64 m_languageEpoch = 0;  // results of an earlier language are dropped
     struct PendingEdit;
     std::vector<PendingEdit> m_edits;  // made while a parse runs
+    QTimer m_delay;
     bool m_parsing = false;
     bool m_jobRunning = false;
     bool m_tooLarge = false;

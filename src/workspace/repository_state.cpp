@@ -46,6 +46,12 @@ void RepositoryState::setFavorites(const QSet<QString> &favorites)
     m_favorites = favorites;
 }
 
+void RepositoryState::setFileTree(const QList<FileNode> &tree)
+{
+    Q_EMIT willChange();
+    m_fileTree = tree;
+}
+
 QString RepositoryState::favoritesKey(const QString &repoPath)
 {
     return QStringLiteral("favorites_") + repoPath;

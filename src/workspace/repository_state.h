@@ -33,6 +33,8 @@ public:
     EditorViewModel *editor() const { return m_editor; }
     SearchEngine *search() const { return m_search; }
     const QList<FileNode> &fileTree() const { return m_fileTree; }
+    // Replaces the tree as a finished refresh does (benchmarks feed views with it).
+    void setFileTree(const QList<FileNode> &tree);
     const QSet<QString> &favorites() const { return m_favorites; }
     void setFavorites(const QSet<QString> &favorites);
 

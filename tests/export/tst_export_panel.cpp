@@ -565,6 +565,28 @@ private Q_SLOTS:
         QCOMPARE(panel->statusLabel()->fullText(), QStringLiteral("Saved .vesk-export-filter"));
     }
 
+    // A filter file that is a link is never written through: the panel says the choice cannot
+    // be saved, and what the link leads to stays as it was.
+    void linkedFilterIsNotWritten()
+    {
+        QTemporaryDir repo;
+        writeRepo(repo.path(), sampleFiles());
+        const QString target = repo.filePath(QStringLiteral("main.c"));
+        QFile file(target);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("int main;") > 0);
+        file.close();
+        QVERIFY(QFile::link(QStringLiteral("main.c"), ExportFilter::filePath(repo.path())));
+        ExportPanel *panel = open(repo.path(), {});
+        QVERIFY(panel);
+        QTest::mouseClick(panel->saveButton(), Qt::LeftButton);
+        QVERIFY2(panel->statusLabel()->fullText().startsWith(QStringLiteral("The export choice cannot be saved")),
+                 qPrintable(panel->statusLabel()->fullText()));
+        QFile check(target);
+        QVERIFY(check.open(QIODevice::ReadOnly));
+        QCOMPARE(check.readAll(), QByteArray("int main;"));
+        QVERIFY(QFileInfo(ExportFilter::filePath(repo.path())).isSymLink());
+    }
+
     // The archive holds exactly the chosen files; a private file only once the user agreed.
     void archiveHoldsTheSelection_data()
     {

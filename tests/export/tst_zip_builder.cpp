@@ -16,6 +16,7 @@
 #include <future>
 
 using namespace vesk;
+using vesk::test::makeSymlink;
 using vesk::test::readFile;
 using vesk::test::run;
 using vesk::test::writeFile;
@@ -93,6 +94,32 @@ private Q_SLOTS:
         QTest::addRow("a directory") << QStringList{"ok.txt", "src"} << QStringList{"src/x.txt"} << QStringList{"src"};
         QTest::addRow("not inside") << QStringList{"ok.txt", "../outside.txt", "src//b.txt", "./ok.txt"}
                                     << QStringList{"src/b.txt"} << QStringList{"../outside.txt", "src//b.txt", "./ok.txt"};
+    }
+
+    // zip follows links: one that leads out of the repository (to a file, or through a linked
+    // folder) is left out with its reason, whatever the list says; a link inside is packed.
+    void linksLeadingOutsideAreNeverPacked()
+    {
+        QTemporaryDir parent;
+        const QString repo = parent.filePath(QStringLiteral("proj-") + shortUuid());
+        writeFile(repo, QStringLiteral("ok.txt"), "ok");
+        writeFile(parent.path(), QStringLiteral("outside.txt"), "outside");
+        writeFile(parent.path(), QStringLiteral("private/diary.txt"), "secret");
+        QVERIFY(makeSymlink(QStringLiteral("../outside.txt"), repo + QStringLiteral("/out.txt")));
+        QVERIFY(makeSymlink(parent.filePath(QStringLiteral("private")), repo + QStringLiteral("/docs")));
+        QVERIFY(makeSymlink(QStringLiteral("ok.txt"), repo + QStringLiteral("/in.txt")));
+        const ZipResult result =
+            ZipBuilder::buildZip(repo, {QStringLiteral("docs/diary.txt"), QStringLiteral("in.txt"),
+                                        QStringLiteral("ok.txt"), QStringLiteral("out.txt")});
+        QCOMPARE(result.status, ZipResult::Status::Success);
+        const QString reason = QStringLiteral("Link leading outside the repository");
+        QCOMPARE(result.skipped, (QList<ZipSkippedFile>{{QStringLiteral("docs/diary.txt"), reason},
+                                                        {QStringLiteral("out.txt"), reason}}));
+        QStringList packed = QString::fromUtf8(run(QStringLiteral("/usr/bin/unzip"), {QStringLiteral("-Z1"), result.archivePath},
+                                                   repo))
+                                 .split(u'\n', Qt::SkipEmptyParts);
+        packed.sort();
+        QCOMPARE(packed, (QStringList{QStringLiteral("in.txt"), QStringLiteral("ok.txt")}));
     }
 
     void archiveHoldsExactlyTheListedFiles()

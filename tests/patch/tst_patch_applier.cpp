@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <unistd.h>
+
 #include <optional>
 
 #include <sys/stat.h>
@@ -561,6 +563,37 @@ private Q_SLOTS:
         }
         QCOMPARE(files, (QStringList{"a 644 old a\n", "b 755 new b\n", "c 644 new c\n", "f 644 old f\n",
                                      "private 600 new\n", "unusual 751 new\n"}));
+    }
+
+    // Applying honours the repository file's permissions and never hands it to another owner.
+    void ownersAndPermissions_data()
+    {
+        QTest::addColumn<QString>("file");  // "owner:group mode"; "u" is the other user
+        QTest::addColumn<QString>("error");  // empty: applied
+        QTest::addRow("another user's file keeps its owner") << "u:u 0644" << "";
+        QTest::addRow("a group's file keeps its group") << "0:u 0664" << "";
+        QTest::addRow("no write bit at all") << "0:0 0444" << "f: the file is read-only";
+    }
+
+    void ownersAndPermissions()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, error);
+        const QString owner = file.section(' ', 0, 0).replace("u", QString::number(otherUserId));
+        const int mode = file.section(' ', 1).toInt(nullptr, 8);
+        const QString path = writeFile(m_repo, "f", "old\n");
+        const bool root = ::geteuid() == 0;
+        if (!root && owner != "0:0") {
+            QSKIP("only root can hand a file to another user");
+        }
+        QVERIFY(!root || setOwner(path, owner.section(':', 0, 0).toUInt(), owner.section(':', 1).toUInt()));
+        QVERIFY(setPermissionBits(path, mode));
+        const PatchApplyResult result = PatchApplier::apply(analyzed({zipFile("f", "new\n")}), {});
+        QCOMPARE(result.errors, error.isEmpty() ? QStringList() : QStringList{error});
+        QCOMPARE(readFile(path), error.isEmpty() ? "new\n" : "old\n");
+        QCOMPARE(ownerOf(path), root ? owner : ownerOf(path));
+        QCOMPARE(permissionBits(path), mode);
+        QCOMPARE(entryNames(m_repo), QStringList{"f"});
     }
 
     // The analysis is a plain value; one damaged on its way back still writes nothing outside

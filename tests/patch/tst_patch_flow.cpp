@@ -13,6 +13,7 @@
 #include "patch_ui_test_util.h"
 
 #include <QLabel>
+#include <QProgressBar>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -40,6 +41,7 @@ private Q_SLOTS:
     void cleanup();
     void applyFollowsTheEditor_data();
     void applyFollowsTheEditor();
+    void manyFilesShowProgress();
 
 private:
     PrivatePreferences m_preferences;
@@ -142,6 +144,46 @@ void TestPatchFlow::applyFollowsTheEditor()
         openConflictPanel()->keepButton()->click();
         QCOMPARE(readFile(repo + QStringLiteral("/a.txt")), QByteArray("edit a\nA\n"));
     }
+}
+
+void TestPatchFlow::manyFilesShowProgress()
+{
+    QTemporaryDir dir;
+    const QString repo = dir.filePath(QStringLiteral("repo"));
+    QVERIFY(QDir().mkpath(repo));
+    QMap<QString, QByteArray> files;
+    for (int i = 0; i < 120; ++i) {
+        files.insert(QStringLiteral("src/f%1.txt").arg(i, 3, 10, QLatin1Char('0')), QByteArray::number(i) + '\n');
+    }
+    const QString zip = dir.filePath(QStringLiteral("many.zip"));
+    makeZip(zip, files);
+
+    RepositoryState state(RepositoryTab::forPath(repo));
+    PatchToolbarSection section(state);
+    section.show();
+    QSignalSpy analysed(&section, &PatchToolbarSection::analysisFinished);
+    QSignalSpy applied(&section, &PatchToolbarSection::applyFinished);
+    section.beginPatchFlow(zip, false);
+    QVERIFY(analysed.wait(30000));
+    PatchReviewPanel *panel = openPatchReviewPanel();
+    QVERIFY(panel);
+
+    QList<int> values;
+    QStringList labels;
+    connect(section.busyBar(), &QProgressBar::valueChanged, this, [&](int value) {
+        values << value;
+        labels << section.busyLabel()->text();
+    });
+    QTest::keyClick(panel->list(), Qt::Key_Return);
+    QCOMPARE(section.busyLabel()->text(), QStringLiteral("Applying\u2026"));
+    QCOMPARE(section.busyBar()->maximum(), 120);
+    QVERIFY(applied.wait(30000));
+    QCOMPARE(section.resultStrip()->appliedLabel()->text(), QStringLiteral("120 applied"));
+    // The bar climbed to the end while the label said what was going on, then went away.
+    QVERIFY(values.indexOf(120) > 0);
+    QVERIFY(std::is_sorted(values.cbegin(), values.cbegin() + values.indexOf(120) + 1));
+    QCOMPARE(labels.at(values.indexOf(120)), QStringLiteral("Applying\u2026"));
+    QVERIFY(!section.busyLabel()->isVisible());
 }
 
 QTEST_MAIN(TestPatchFlow)

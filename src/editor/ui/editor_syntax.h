@@ -1,6 +1,7 @@
 #pragma once
 
 #include "syntax/syntax_highlighter.h"
+#include "text/vesk_document.h"
 
 #include <QObject>
 #include <QPointer>
@@ -12,7 +13,6 @@
 namespace vesk {
 
 class EditorViewModel;
-class VeskDocument;
 
 // A run of one line drawn in one highlight style, in visual columns (tabs expanded); the last
 // run of a line reaches to its end.
@@ -59,7 +59,7 @@ private:
 
     QPointer<EditorViewModel> m_editor;
     SyntaxHighlighter *m_highlighter;
-    const VeskDocument *m_document = nullptr;
+    QPointer<const VeskDocument> m_document;  // null once gone, so a new one at its address is new
     std::optional<QString> m_path;
     mutable std::optional<bool> m_preference;  // `syntaxHighlighting`, read again after it changes
     bool m_enabled = false;

@@ -5,6 +5,7 @@
 #include <QPainterPath>
 #include <QPixmap>
 
+#include <cmath>
 #include <functional>
 
 namespace vesk {
@@ -170,6 +171,96 @@ void branch(QPainter &p, const QColor &color)
     p.drawEllipse(QPointF(14, 6), 1.8, 1.8);
 }
 
+void chevron(QPainter &p, const QColor &color, bool down)
+{
+    p.setPen(strokePen(color, 1.8));
+    p.setBrush(Qt::NoBrush);
+    if (down) {
+        p.drawPolyline(QPolygonF({QPointF(5.5, 7.8), QPointF(10, 12.3), QPointF(14.5, 7.8)}));
+    } else {
+        p.drawPolyline(QPolygonF({QPointF(7.8, 5.5), QPointF(12.3, 10), QPointF(7.8, 14.5)}));
+    }
+}
+
+void star(QPainter &p, const QColor &color, bool filled)
+{
+    QPolygonF points;
+    for (int i = 0; i < 10; ++i) {
+        const double radius = i % 2 == 0 ? 8.2 : 3.6;
+        const double angle = -M_PI / 2 + i * M_PI / 5;
+        points.append(QPointF(10 + radius * std::cos(angle), 10.6 + radius * std::sin(angle)));
+    }
+    p.setPen(strokePen(color, 1.2));
+    p.setBrush(filled ? QBrush(color) : QBrush());
+    p.drawPolygon(points);
+}
+
+// A small "+" badge at the lower right, on a cut-out disc so it reads over the base shape.
+void plusBadge(QPainter &p, const QColor &color)
+{
+    p.setCompositionMode(QPainter::CompositionMode_Clear);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::black);
+    p.drawEllipse(QPointF(15, 15), 5, 5);
+    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    p.setBrush(color);
+    p.drawEllipse(QPointF(15, 15), 4, 4);
+    p.setPen(strokePen(Qt::white, 1.4));
+    p.drawLine(QPointF(15, 12.8), QPointF(15, 17.2));
+    p.drawLine(QPointF(12.8, 15), QPointF(17.2, 15));
+}
+
+void window(QPainter &p, const QColor &color)
+{
+    p.setPen(strokePen(color, 1.3));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(QRectF(2, 3.5, 15, 12), 2, 2);
+    p.drawLine(QPointF(2, 6.8), QPointF(17, 6.8));
+}
+
+void pencil(QPainter &p, const QColor &color)
+{
+    QPainterPath body;
+    body.moveTo(3.5, 16.5);
+    body.lineTo(4.5, 12.5);
+    body.lineTo(13.5, 3.5);
+    body.lineTo(16.5, 6.5);
+    body.lineTo(7.5, 15.5);
+    body.closeSubpath();
+    p.setPen(strokePen(color, 1.3));
+    p.setBrush(Qt::NoBrush);
+    p.drawPath(body);
+    p.drawLine(QPointF(11.8, 5.2), QPointF(14.8, 8.2));
+}
+
+void trash(QPainter &p, const QColor &color)
+{
+    p.setPen(strokePen(color, 1.3));
+    p.setBrush(Qt::NoBrush);
+    p.drawLine(QPointF(3.5, 5), QPointF(16.5, 5));
+    p.drawPolyline(QPolygonF({QPointF(7.5, 5), QPointF(8, 2.8), QPointF(12, 2.8), QPointF(12.5, 5)}));
+    p.drawPolyline(QPolygonF({QPointF(5, 5), QPointF(6, 17.5), QPointF(14, 17.5), QPointF(15, 5)}));
+    p.drawLine(QPointF(8.5, 8), QPointF(8.7, 14.5));
+    p.drawLine(QPointF(11.5, 8), QPointF(11.3, 14.5));
+}
+
+void magnifier(QPainter &p, const QColor &color)
+{
+    p.setPen(strokePen(color, 1.7));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(QPointF(8.5, 8.5), 5.2, 5.2);
+    p.drawLine(QPointF(12.3, 12.3), QPointF(16.8, 16.8));
+}
+
+void clockArrow(QPainter &p, const QColor &color)
+{
+    p.setPen(strokePen(color, 1.4));
+    p.setBrush(Qt::NoBrush);
+    p.drawArc(QRectF(3, 3, 14, 14), 200 * 16, -310 * 16);
+    p.drawPolyline(QPolygonF({QPointF(2.2, 7.6), QPointF(3.6, 10.6), QPointF(6.4, 8.8)}));
+    p.drawPolyline(QPolygonF({QPointF(10, 6.2), QPointF(10, 10), QPointF(12.8, 11.6)}));
+}
+
 using Painter = std::function<void(QPainter &, const QColor &)>;
 
 const QList<std::pair<QString, Painter>> &painters()
@@ -195,6 +286,30 @@ const QList<std::pair<QString, Painter>> &painters()
         {QStringLiteral("doc.fill"), [](QPainter &p, const QColor &c) { document(p, c, true); }},
         {QStringLiteral("doc.text.magnifyingglass"), documentMagnifier},
         {QStringLiteral("arrow.triangle.branch"), branch},
+        {QStringLiteral("checkmark.circle"), [](QPainter &p, const QColor &c) { circled(p, c, Mark::checkmark, false); }},
+        {QStringLiteral("chevron.down"), [](QPainter &p, const QColor &c) { chevron(p, c, true); }},
+        {QStringLiteral("chevron.right"), [](QPainter &p, const QColor &c) { chevron(p, c, false); }},
+        {QStringLiteral("star"), [](QPainter &p, const QColor &c) { star(p, c, false); }},
+        {QStringLiteral("star.fill"), [](QPainter &p, const QColor &c) { star(p, c, true); }},
+        {QStringLiteral("doc.badge.plus"),
+         [](QPainter &p, const QColor &c) {
+             document(p, c, false);
+             plusBadge(p, c);
+         }},
+        {QStringLiteral("folder.badge.plus"),
+         [](QPainter &p, const QColor &c) {
+             folder(p, c, false);
+             plusBadge(p, c);
+         }},
+        {QStringLiteral("macwindow.badge.plus"),
+         [](QPainter &p, const QColor &c) {
+             window(p, c);
+             plusBadge(p, c);
+         }},
+        {QStringLiteral("pencil"), pencil},
+        {QStringLiteral("trash"), trash},
+        {QStringLiteral("magnifyingglass"), magnifier},
+        {QStringLiteral("clock.arrow.circlepath"), clockArrow},
     };
     return table;
 }

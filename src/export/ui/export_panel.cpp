@@ -266,8 +266,11 @@ void ExportPanel::updateSummary()
 
 void ExportPanel::updateStatus()
 {
-    m_status->setFullText(QString::number(m_selection.includedPaths().size())
-                          + QStringLiteral(" files selected for export"));
+    // A filter that cannot be saved (a link, a disk that refuses) is said at once, not found out later.
+    const QString selected = QString::number(m_selection.includedPaths().size())
+                             + QStringLiteral(" files selected for export");
+    m_status->setFullText(m_selection.saveError().isEmpty() ? selected
+                                                            : selected + QStringLiteral(" \u2014 ") + m_selection.saveError());
     const QString size = describeSelectionSize(m_sizes.sizeOf(m_selection.includedPaths()));
     m_size->setFullText(size);
     if (!size.isEmpty()) {
@@ -425,7 +428,8 @@ void ExportPanel::saveExplicitly()
     if (m_onSave) {
         m_onSave();
     }
-    m_status->setFullText(QStringLiteral("Saved .vesk-export-filter"));
+    m_status->setFullText(m_selection.saveError().isEmpty() ? QStringLiteral("Saved .vesk-export-filter")
+                                                            : m_selection.saveError());
 }
 
 void ExportPanel::startExport()

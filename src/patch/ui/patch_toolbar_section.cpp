@@ -17,10 +17,15 @@
 #include <QProgressBar>
 
 #include <algorithm>
+#include <atomic>
+#include <memory>
 
 namespace vesk {
 
 namespace {
+
+// Applying this many files or more shows how far it has got.
+constexpr qsizetype manyFiles = 50;
 
 QString canonical(const QString &path)
 {
@@ -64,6 +69,9 @@ PatchToolbarSection::PatchToolbarSection(RepositoryState &state, QWidget *parent
 
 void PatchToolbarSection::setBusy(const QString &text)
 {
+    if (text.isEmpty()) {
+        m_busyBar->setRange(0, 0);  // back to the busy indicator for the next piece of work
+    }
     m_busyLabel->setText(text);
     m_busy->setVisible(!text.isEmpty());
 }
@@ -119,9 +127,29 @@ void PatchToolbarSection::apply(const PatchAnalysis &analysis, const QSet<qsizet
     // the patch leaves alone keeps them.
     m_state.editor()->autoSave();
     ++m_running;
-    setBusy(QStringLiteral("Applying %1 files\u2026").arg(analysis.entries.size() - excluded.size()));
+    setBusy(QStringLiteral("Applying\u2026"));
+    const qsizetype total = analysis.entries.size();
+    if (total >= manyFiles) {
+        m_busyBar->setRange(0, int(total));
+        m_busyBar->setValue(0);
+    }
+    // The worker reports each whole percent done; the bar moves on the main thread.
+    QPointer<QObject> self(this);
+    auto reported = std::make_shared<std::atomic<qint64>>(-1);
+    auto progress = [self, reported](qsizetype done, qsizetype total) {
+        const qint64 percent = qint64(done) * 100 / std::max<qsizetype>(total, 1);
+        if (total < manyFiles || reported->exchange(percent) == percent) {
+            return;
+        }
+        postToMainThread(self, [self, done] {
+            if (auto *section = qobject_cast<PatchToolbarSection *>(self.data()); section && section->m_running > 0) {
+                section->m_busyBar->setValue(int(done));
+            }
+        });
+    };
     runInBackground<PatchApplyResult>(
-        this, WorkPriority::UserInitiated, [analysis, excluded] { return PatchApplier::apply(analysis, excluded); },
+        this, WorkPriority::UserInitiated,
+        [analysis, excluded, progress] { return PatchApplier::apply(analysis, excluded, progress); },
         [this, analysis](PatchApplyResult result) {
             if (--m_running == 0) {
                 setBusy(QString());

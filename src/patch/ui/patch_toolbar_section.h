@@ -36,6 +36,7 @@ public:
     ZipDropTarget *dropTarget() const { return m_drop; }
     PatchResultStrip *resultStrip() const { return m_result; }
     QLabel *busyLabel() const { return m_busyLabel; }
+    QProgressBar *busyBar() const { return m_busyBar; }
     // Why the last drop gave nothing to analyse, while its alert is up.
     const std::optional<QString> &dropDiagnostic() const { return m_dropDiagnostic; }
     QMessageBox *dropAlert() const { return m_alert; }
