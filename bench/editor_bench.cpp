@@ -1,14 +1,17 @@
-// Opening a very large file and typing with many carets, as the editor does them.
+// Opening a very large file, typing with many carets, undoing, the marks after a pause and
+// saving, as the editor does them.
 
 #include "editor/editor_view_model.h"
 #include "platform/background.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
+#include <ctime>
 #include <memory>
 
 using namespace vesk;
@@ -90,6 +93,79 @@ void TypeAtCarets(benchmark::State &state)
     benchmark::DoNotOptimize(editor.document()->modifiedLines().size());
 }
 BENCHMARK(TypeAtCarets)->Name("TypeAtCarets/100")->Unit(benchmark::kMillisecond);
+
+// Undo of a 200-character typing run at 10 carets in a 1,000,000-line document: one step that
+// puts back the text, the marks and the carets. Redo (untimed) makes the step again.
+void UndoTypingRun(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    const QString path = writeSourceFile(dir, state.range(0), 62);
+    EditorViewModel editor;
+    editor.openFile(path);
+    finishBackgroundWork();
+    editor.setClock([] { return qint64(0); });  // no pause ever ends the run
+    QList<TextCursor> cursors;
+    for (qint64 i = 0; i < 10; ++i) {
+        cursors.append(TextCursor::at(i * (state.range(0) / 10) + 3, 10));
+    }
+    editor.setCursors(cursors);
+    for (int i = 0; i < 200; ++i) {
+        editor.handleKeyEvent(EditorKeyEvent{KeyCode::Other, 0, QStringLiteral("x"), QStringLiteral("x")});
+    }
+    if (editor.document()->undoStack().size() != 1) {
+        state.SkipWithError("the typing run was not one undo step");
+        return;
+    }
+    for (auto _ : state) {
+        editor.undo();
+        state.PauseTiming();
+        editor.redo();
+        state.ResumeTiming();
+    }
+    benchmark::DoNotOptimize(editor.document()->modifiedLines().size());
+}
+BENCHMARK(UndoTypingRun)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
+
+double threadCpuMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
+
+// From a 3-line paste in a 1,000,000-line document to the exact marks published: the diff runs
+// on a worker; mainThreadMs is the main thread's own CPU time meanwhile (paste, hand-back,
+// publishing). The paste is undone (untimed) after each round.
+void MarksAfterPause(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    const QString path = writeSourceFile(dir, state.range(0), 62);
+    EditorViewModel editor;
+    editor.openFile(path);
+    finishBackgroundWork();
+    VeskDocument *document = editor.document();
+    document->setMarksPause(0);
+    const qint64 line = state.range(0) / 2;
+    double mainMs = 0;
+    for (auto _ : state) {
+        editor.setCursors({TextCursor::at(line, 0)});
+        const double cpuBefore = threadCpuMs();
+        editor.paste(QStringLiteral("first pasted\nsecond pasted\nthird pasted\n"));
+        QEventLoop loop;
+        QObject::connect(document, &VeskDocument::marksSettled, &loop, &QEventLoop::quit);
+        loop.exec();
+        mainMs += threadCpuMs() - cpuBefore;
+        state.PauseTiming();
+        if (document->modifiedLines().size() != 3) {
+            state.SkipWithError("the pasted lines were not marked");
+        }
+        editor.undo();
+        loop.exec();
+        state.ResumeTiming();
+    }
+    state.counters["mainThreadMs"] = benchmark::Counter(mainMs, benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(MarksAfterPause)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

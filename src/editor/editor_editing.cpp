@@ -1,12 +1,122 @@
 #include "editor/editor_view_model.h"
 
+#include "editor/edit_scope.h"
 #include "editor/line_chars.h"
 
 #include <algorithm>
 
-// Editing at the carets and key handling.
+// Editing at the carets and undo.
 
 namespace vesk {
+
+namespace {
+
+// The start of the word before `column` (white space before it skipped first).
+qint64 wordStartBefore(const LineChars &chars, qint64 column)
+{
+    qint64 p = std::min(column, chars.size());
+    while (p > 0 && chars.isWhiteSpace(p - 1)) {
+        --p;
+    }
+    while (p > 0 && !chars.isWhiteSpace(p - 1)) {
+        --p;
+    }
+    return p;
+}
+
+// The end of the word at or after `column`, with the white space after it.
+qint64 wordEndAfter(const LineChars &chars, qint64 column)
+{
+    qint64 p = std::max<qint64>(column, 0);
+    while (p < chars.size() && !chars.isWhiteSpace(p)) {
+        ++p;
+    }
+    while (p < chars.size() && chars.isWhiteSpace(p)) {
+        ++p;
+    }
+    return p;
+}
+
+// The leading spaces and tabs of a line.
+QString leadingBlank(const QString &line)
+{
+    qsizetype n = 0;
+    while (n < line.size() && (line[n] == u' ' || line[n] == u'\t')) {
+        ++n;
+    }
+    return line.left(n);
+}
+
+} // namespace
+
+
+void EditorViewModel::beginEdit(EditKind kind)
+{
+    if (m_editDepth++ > 0) {
+        return;
+    }
+    m_goalColumns.clear();
+    bool joins = false;
+    if (kind != EditKind::Other && kind == m_lastEditKind && m_clock() - m_lastEditTime <= typingPauseMs
+        && !m_document->undoStack().empty()) {
+        const auto *after = std::any_cast<QList<TextCursor>>(&m_document->undoStack().back().caretsAfter);
+        joins = after && *after == m_cursors;
+    }
+    m_editKind = kind;
+    m_document->beginUndoGroup(m_cursors, joins);
+}
+
+void EditorViewModel::endEdit()
+{
+    if (m_editDepth == 0 || --m_editDepth > 0) {
+        return;
+    }
+    m_document->endUndoGroup(m_cursors);
+    m_lastEditKind = m_editKind;
+    m_lastEditTime = m_clock();
+}
+
+void EditorViewModel::restoreCursors(const std::optional<std::any> &carets)
+{
+    if (!carets) {
+        return;
+    }
+    endTypingRun();
+    if (const auto *saved = std::any_cast<QList<TextCursor>>(&*carets); saved && !saved->isEmpty()) {
+        publish(m_cursors, *saved);
+    }
+    // Carets of a step made without them, or anchors past a line's end, are kept inside the text.
+    const qint64 lines = m_document->lineCount();
+    Q_EMIT willChange();
+    for (TextCursor &cursor : m_cursors) {
+        cursor.line = std::clamp<qint64>(cursor.line, 0, std::max<qint64>(lines - 1, 0));
+        cursor.column = std::clamp<qint64>(cursor.column, 0, lineLength(cursor.line));
+        if (cursor.hasSelection()) {
+            const qint64 anchorLine = std::clamp<qint64>(*cursor.selectionAnchorLine, 0, std::max<qint64>(lines - 1, 0));
+            cursor.setAnchor(anchorLine, std::clamp<qint64>(*cursor.selectionAnchorColumn, 0, lineLength(anchorLine)));
+        }
+    }
+    Q_EMIT revealCursorRequested();
+}
+
+void EditorViewModel::undo()
+{
+    restoreCursors(m_document->undo());
+}
+
+void EditorViewModel::redo()
+{
+    restoreCursors(m_document->redo());
+}
+
+void EditorViewModel::paste(const QString &text)
+{
+    EditScope edit(*this);
+    if (selectedText()) {
+        deleteSelection();
+    }
+    insertAtCursors(text);
+}
 
 // Visits the carets last first, so an edit never moves text before a caret still to come. For
 // each caret on an existing line, `edit(line, column)` changes the text (column clamped to the
@@ -45,6 +155,7 @@ void EditorViewModel::editEachCursor(Edit edit)
 
 void EditorViewModel::insertAtCursors(const QString &text)
 {
+    EditScope edit(*this);
     const QStringList pieces = splitLines(text).lines;
     const qint64 extraLines = pieces.size() - 1;
     const qint64 lastPieceLength = characterCount(pieces.last());
@@ -64,6 +175,7 @@ void EditorViewModel::insertAtCursors(const QString &text)
 
 void EditorViewModel::deleteAtCursors()
 {
+    EditScope edit(*this);
     editEachCursor([&](qint64 line, qint64 column) -> std::optional<CaretEdit> {
         const qint64 offset = m_document->lineStartOffset(line) + column;
         if (offset < 1) {
@@ -82,6 +194,7 @@ void EditorViewModel::deleteAtCursors()
 
 void EditorViewModel::deleteForwardAtCursors()
 {
+    EditScope edit(*this);
     editEachCursor([&](qint64 line, qint64 column) -> std::optional<CaretEdit> {
         const bool atLineEnd = column == lineLength(line);
         if (atLineEnd && line == m_document->lineCount() - 1) {
@@ -157,6 +270,7 @@ std::optional<QString> EditorViewModel::deleteSelection()
     if (!range) {
         return std::nullopt;
     }
+    EditScope edit(*this);
     std::optional<QString> text = selectedText();
     removeSelection(*range);
     return text;
@@ -176,62 +290,42 @@ bool EditorViewModel::collapseSelectionForEdit()
     return nonEmpty;
 }
 
-bool EditorViewModel::handleKeyEvent(const EditorKeyEvent &event)
+void EditorViewModel::deleteWordAtCursors(bool forward)
 {
-    if (!m_currentFilePath) {
-        return false;
-    }
-    const bool shift = event.has(KeyModifier::Shift);
-    const bool option = event.has(KeyModifier::Option);
-    const bool command = event.has(KeyModifier::Command);
-    switch (event.keyCode) {
-    case KeyCode::Return:
-    case KeyCode::KeypadEnter:
-        collapseSelectionForEdit();
-        insertAtCursors(QStringLiteral("\n"));
-        return true;
-    case KeyCode::Tab:
-        collapseSelectionForEdit();
-        insertAtCursors(QStringLiteral("\t"));
-        return true;
-    case KeyCode::Delete:
-        if (!collapseSelectionForEdit()) {
-            deleteAtCursors();
+    EditScope edit(*this);
+    editEachCursor([&](qint64 line, qint64 column) -> std::optional<CaretEdit> {
+        const LineChars chars(m_document->line(line));
+        const qint64 lineStart = m_document->lineStartOffset(line);
+        if (!forward && column == 0) {
+            if (line == 0) {
+                return std::nullopt;
+            }
+            const qint64 previousLength = lineLength(line - 1);
+            m_document->deleteRange(lineStart - 1, lineStart);
+            return CaretEdit{line - 1, previousLength, line, column};
         }
-        return true;
-    case KeyCode::ForwardDelete:
-        if (!collapseSelectionForEdit()) {
-            deleteForwardAtCursors();
+        if (forward && column == chars.size()) {
+            if (line + 1 >= m_document->lineCount()) {
+                return std::nullopt;
+            }
+            m_document->deleteRange(lineStart + column, lineStart + column + 1);
+            return CaretEdit{line, column, line + 1, 0};
         }
-        return true;
-    case KeyCode::LeftArrow:
-        option ? moveCursorsWordLeft(shift) : command ? moveCursorsToLineStart(shift) : moveCursorsLeft(shift);
-        return true;
-    case KeyCode::RightArrow:
-        option ? moveCursorsWordRight(shift) : command ? moveCursorsToLineEnd(shift) : moveCursorsRight(shift);
-        return true;
-    case KeyCode::DownArrow:
-        option && command ? addCursorBelow() : moveCursorsDown(shift);
-        return true;
-    case KeyCode::UpArrow:
-        option && command ? addCursorAbove() : moveCursorsUp(shift);
-        return true;
-    default:
-        break;
-    }
-    if (command || event.has(KeyModifier::Control) || event.characters.isEmpty()) {
-        return false;
-    }
-    // Control characters and the private-use range the platform gives function and navigation
-    // keys are not text.
-    const char32_t first = event.characters.at(0).isHighSurrogate() ? event.characters.toUcs4().first()
-                                                                      : event.characters.at(0).unicode();
-    if (first < 0x20 || first == 0x7F || (first >= 0xF700 && first <= 0xF8FF)) {
-        return false;
-    }
-    collapseSelectionForEdit();
-    insertAtCursors(event.characters);
-    return true;
+        const qint64 from = forward ? column : wordStartBefore(chars, column);
+        const qint64 to = forward ? wordEndAfter(chars, column) : column;
+        m_document->deleteRange(lineStart + from, lineStart + to);
+        return CaretEdit{line, from, line, to};
+    });
+}
+
+void EditorViewModel::insertNewLineKeepingIndent()
+{
+    EditScope edit(*this);
+    editEachCursor([&](qint64 line, qint64 column) -> std::optional<CaretEdit> {
+        const QString indent = leadingBlank(m_document->line(line)).left(column);
+        m_document->insert(QStringLiteral("\n") + indent, m_document->lineStartOffset(line) + column);
+        return CaretEdit{line + 1, characterCount(indent), line, column};
+    });
 }
 
 } // namespace vesk

@@ -6,25 +6,29 @@ namespace vesk {
 
 namespace {
 
-bool isArrow(quint16 keyCode)
+// Keys that move the caret with Command too (Command+arrow; Ctrl+Home on Linux).
+bool isNavigation(quint16 keyCode)
 {
-    return keyCode == KeyCode::LeftArrow || keyCode == KeyCode::RightArrow || keyCode == KeyCode::UpArrow
-        || keyCode == KeyCode::DownArrow;
+    switch (keyCode) {
+    case KeyCode::LeftArrow:
+    case KeyCode::RightArrow:
+    case KeyCode::UpArrow:
+    case KeyCode::DownArrow:
+    case KeyCode::Home:
+    case KeyCode::End:
+    case KeyCode::PageUp:
+    case KeyCode::PageDown:
+        return true;
+    default:
+        return false;
+    }
 }
 
 // The Command rows of the key table; every row uses the press up, acting or not.
 bool applyCommandShortcut(const QString &key, bool shift, EditorViewModel &editor, TextClipboard &clipboard)
 {
-    VeskDocument *document = editor.document();
     if (key == u"z") {
-        const bool redo = shift;
-        if (redo && !document->redoStack().empty()) {
-            document->redo();
-            editor.clampCursors();
-        } else if (!redo && !document->undoStack().empty()) {
-            document->undo();
-            editor.clampCursors();
-        }
+        shift ? editor.redo() : editor.undo();
         return true;
     }
     if (key == u"x" || key == u"c") {
@@ -38,10 +42,7 @@ bool applyCommandShortcut(const QString &key, bool shift, EditorViewModel &edito
     }
     if (key == u"v") {
         if (const std::optional<QString> text = clipboard.plainText()) {
-            if (editor.selectedText()) {
-                editor.deleteSelection();
-            }
-            editor.insertAtCursors(*text);
+            editor.paste(*text);
         }
         return true;
     }
@@ -65,7 +66,7 @@ bool routeKeyToEditor(const EditorKeyEvent &event, EditorViewModel *target, cons
         && applyCommandShortcut(event.charactersIgnoringModifiers, event.has(KeyModifier::Shift), *target, clipboard)) {
         return true;
     }
-    if (command && !event.has(KeyModifier::Option) && !isArrow(event.keyCode)) {
+    if (command && !event.has(KeyModifier::Option) && !isNavigation(event.keyCode)) {
         return false;
     }
     if (context.patchPanelVisible || !target) {

@@ -30,8 +30,9 @@ struct KeyRoutingContext
 // redo, cut, copy, paste and select all; other Command shortcuts go on to the menus; everything
 // else goes to the editor's handleKeyEvent. Returns true when the press was used up.
 //
-// One exception to "Command goes on to the menus": Command with an arrow key is a caret move,
-// which no menu claims (on Linux Home and End arrive this way).
+// One exception to "Command goes on to the menus": Command with an arrow, Home, End, Page Up or
+// Page Down is a caret move, which no menu claims (on Linux Home and End arrive as Command with
+// an arrow, Ctrl+Home and Ctrl+End as Command with Home and End).
 bool routeKeyToEditor(const EditorKeyEvent &event, EditorViewModel *target, const KeyRoutingContext &context,
                       TextClipboard &clipboard);
 

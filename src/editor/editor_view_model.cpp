@@ -2,6 +2,8 @@
 
 #include "editor/line_chars.h"
 
+#include <QDateTime>
+
 #include <algorithm>
 
 // Construction, published fields, carets, selections and moves. Editing is in editor_editing.cpp,
@@ -15,6 +17,7 @@ EditorViewModel::EditorViewModel(QObject *parent)
     , m_cursors{TextCursor()}
     , m_currentFileName(QStringLiteral("Untitled"))
     , m_scrollState(new ScrollState(this))
+    , m_clock([] { return QDateTime::currentMSecsSinceEpoch(); })
 {
     m_highlightTimer.setSingleShot(true);
     m_highlightTimer.setInterval(highlightDurationMs);
@@ -33,6 +36,8 @@ void EditorViewModel::observeDocument()
 
 void EditorViewModel::setCursors(QList<TextCursor> cursors)
 {
+    endTypingRun();
+    m_goalColumns.clear();
     publish(m_cursors, std::move(cursors));
 }
 
@@ -94,6 +99,7 @@ void EditorViewModel::addCursor(qint64 line, qint64 column)
         return cursor.line == line && cursor.column == column;
     });
     if (!taken) {
+        endTypingRun();
         Q_EMIT willChange();
         m_cursors.append(TextCursor::at(line, column));
     }
@@ -142,6 +148,7 @@ void EditorViewModel::beginSelection(qint64 line, qint64 column)
 {
     TextCursor cursor = TextCursor::at(line, column);
     cursor.setAnchor(line, column);
+    endTypingRun();
     publish(m_cursors, QList<TextCursor>{cursor});
     publish(m_isTrackpadSelecting, true);
 }
@@ -151,6 +158,7 @@ void EditorViewModel::extendSelection(qint64 line, qint64 column)
     if (m_cursors.isEmpty()) {
         return;
     }
+    endTypingRun();
     Q_EMIT willChange();
     m_cursors.first().line = line;
     m_cursors.first().column = column;
@@ -166,25 +174,10 @@ void EditorViewModel::selectAll()
 
 void EditorViewModel::selectWord(qint64 line, qint64 column)
 {
-    if (line >= m_document->lineCount()) {
+    if (line >= m_document->lineCount() || lineLength(line) == 0) {
         return;
     }
-    const LineChars chars(m_document->line(line));
-    if (chars.size() == 0) {
-        return;
-    }
-    const qint64 c = std::min(column, chars.size() - 1);
-    qint64 start = c;
-    while (start > 0 && chars.isWordCharacter(start - 1)) {
-        --start;
-    }
-    qint64 end = c;
-    while (end < chars.size() && chars.isWordCharacter(end)) {
-        ++end;
-    }
-    if (start == end) {
-        ++end;  // not on a word: the single character
-    }
+    const auto [start, end] = wordBounds(line, column);
     TextCursor cursor = TextCursor::at(line, end);
     cursor.setAnchor(line, start);
     publish(m_cursors, QList<TextCursor>{cursor});
@@ -218,6 +211,10 @@ template <typename Move>
 void EditorViewModel::moveEachCursor(bool extending, Move move)
 {
     const qint64 lines = m_document->lineCount();
+    endTypingRun();
+    if (!m_movingVertically) {
+        m_goalColumns.clear();
+    }
     Q_EMIT willChange();
     for (qsizetype i = 0; i < m_cursors.size(); ++i) {
         if (extending) {
@@ -256,26 +253,100 @@ void EditorViewModel::moveCursorsRight(bool extending)
     });
 }
 
-void EditorViewModel::moveCursorsUp(bool extending)
+// Moves each caret to the line `target` gives (clamped to the text), at its goal column.
+template <typename Target>
+void EditorViewModel::moveVertically(bool extending, Target target)
 {
-    moveEachCursor(extending, [this](TextCursor &cursor, qint64) {
-        if (cursor.line > 0) {
-            --cursor.line;
-            cursor.column = std::min(cursor.column, lineLength(cursor.line));
+    m_movingVertically = true;
+    moveEachCursor(extending, [&](TextCursor &cursor, qint64 lines) {
+        const qint64 goal = m_goalColumns.value(cursor.id, cursor.column);
+        m_goalColumns.insert(cursor.id, goal);
+        const qint64 line = std::clamp<qint64>(target(cursor.line), 0, std::max<qint64>(lines - 1, 0));
+        if (line != cursor.line) {
+            cursor.line = line;
+            cursor.column = std::min(goal, lineLength(line));
         }
         return true;
     });
+    m_movingVertically = false;
+    collapseOverlappingCarets();
+}
+
+void EditorViewModel::moveCursorsUp(bool extending)
+{
+    moveVertically(extending, [](qint64 line) { return line - 1; });
 }
 
 void EditorViewModel::moveCursorsDown(bool extending)
 {
-    moveEachCursor(extending, [this](TextCursor &cursor, qint64 lines) {
-        if (cursor.line < lines - 1) {
-            ++cursor.line;
-            cursor.column = std::min(cursor.column, lineLength(cursor.line));
+    moveVertically(extending, [](qint64 line) { return line + 1; });
+}
+
+// Carets moved onto the same place become one (the later one stays).
+void EditorViewModel::collapseOverlappingCarets()
+{
+    QList<TextCursor> kept;
+    for (qsizetype i = m_cursors.size() - 1; i >= 0; --i) {
+        const TextCursor &cursor = m_cursors[i];
+        const bool taken = std::any_of(kept.cbegin(), kept.cend(), [&](const TextCursor &other) {
+            return other.line == cursor.line && other.column == cursor.column;
+        });
+        if (!taken) {
+            kept.prepend(cursor);
         }
-        return true;
-    });
+    }
+    if (kept.size() != m_cursors.size()) {
+        publish(m_cursors, kept);
+    }
+}
+
+void EditorViewModel::extendSelectionTo(qint64 line, qint64 column)
+{
+    if (m_cursors.isEmpty()) {
+        return;
+    }
+    TextCursor cursor = m_cursors.first();
+    if (!cursor.hasSelection()) {
+        cursor.setAnchor(cursor.line, cursor.column);
+    }
+    cursor.line = line;
+    cursor.column = std::min(column, lineLength(line));
+    setCursors({cursor});
+}
+
+void EditorViewModel::selectLine(qint64 line)
+{
+    const qint64 lines = m_document->lineCount();
+    if (line < 0 || line >= lines) {
+        return;
+    }
+    TextCursor cursor = line + 1 < lines ? TextCursor::at(line + 1, 0) : TextCursor::at(line, lineLength(line));
+    cursor.setAnchor(line, 0);
+    setCursors({cursor});
+}
+
+std::pair<qint64, qint64> EditorViewModel::wordBounds(qint64 line, qint64 column) const
+{
+    if (line < 0 || line >= m_document->lineCount()) {
+        return {0, 0};
+    }
+    const LineChars chars(m_document->line(line));
+    if (chars.size() == 0) {
+        return {0, 0};
+    }
+    const qint64 c = std::clamp<qint64>(column, 0, chars.size() - 1);
+    qint64 start = c;
+    while (start > 0 && chars.isWordCharacter(start - 1)) {
+        --start;
+    }
+    qint64 end = c;
+    while (end < chars.size() && chars.isWordCharacter(end)) {
+        ++end;
+    }
+    if (start == end) {
+        ++end;  // not on a word: the single character
+    }
+    return {start, end};
 }
 
 void EditorViewModel::moveCursorsToLineStart(bool extending)
@@ -345,6 +416,38 @@ void EditorViewModel::moveCursorsWordRight(bool extending)
         }
         return true;
     });
+}
+
+qint64 EditorViewModel::linesPerPage() const
+{
+    const double height = m_scrollState->viewportHeight();
+    return std::max<qint64>(1, qint64(height / std::max(1.0, m_lineHeight)) - 1);
+}
+
+void EditorViewModel::moveCursorsByPage(bool down, bool extending)
+{
+    const qint64 page = linesPerPage();
+    moveVertically(extending, [page, down](qint64 line) { return down ? line + page : line - page; });
+}
+
+void EditorViewModel::moveCursorsToDocumentStart(bool extending)
+{
+    moveEachCursor(extending, [](TextCursor &cursor, qint64) {
+        cursor.line = 0;
+        cursor.column = 0;
+        return true;
+    });
+    collapseOverlappingCarets();
+}
+
+void EditorViewModel::moveCursorsToDocumentEnd(bool extending)
+{
+    moveEachCursor(extending, [this](TextCursor &cursor, qint64 lines) {
+        cursor.line = lines - 1;
+        cursor.column = lineLength(lines - 1);
+        return true;
+    });
+    collapseOverlappingCarets();
 }
 
 } // namespace vesk

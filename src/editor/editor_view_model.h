@@ -6,6 +6,7 @@
 #include "platform/file_time.h"
 #include "text/vesk_document.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -29,6 +30,11 @@ class EditorViewModel : public QObject
 
 public:
     static constexpr int highlightDurationMs = 1200;
+    // Typing (or deleting) on at the same carets within this time joins the previous undo step.
+    static constexpr qint64 typingPauseMs = 1000;
+
+    // What an edit was, for joining undo steps: typing joins typing, deleting joins deleting.
+    enum class EditKind { Other, Typing, Deleting };
 
     explicit EditorViewModel(QObject *parent = nullptr);
     ~EditorViewModel() override;
@@ -94,14 +100,47 @@ public:
     void moveCursorsToLineEnd(bool extending);
     void moveCursorsWordLeft(bool extending);
     void moveCursorsWordRight(bool extending);
+    // Up and down (by a line or a page) keep the column a caret had when it started moving
+    // vertically, through shorter lines.
+    void moveCursorsByPage(bool down, bool extending);
+    void moveCursorsToDocumentStart(bool extending);
+    void moveCursorsToDocumentEnd(bool extending);
+    // Several carets become the last one made, else a selection collapses; false when there
+    // was nothing to do.
+    bool collapseCursors();
+    // One caret with a selection from `anchor` to the clicked place (Shift+click).
+    void extendSelectionTo(qint64 line, qint64 column);
+    // The whole line, with its break (triple click).
+    void selectLine(qint64 line);
+    // The word (or single other character) at a place: [start, end) columns.
+    std::pair<qint64, qint64> wordBounds(qint64 line, qint64 column) const;
 
-    // Editing at the carets: each caret's edit is one undo step of the document.
+    // Editing at the carets. Each call is one undo step whatever the number of carets; calls
+    // between beginEdit() and endEdit() make one step together.
+    void beginEdit(EditKind kind = EditKind::Other);
+    void endEdit();
     void insertAtCursors(const QString &text);
     void deleteAtCursors();
     void deleteForwardAtCursors();
+    // Deletes from each caret to the start of its word (or the end of the next), joining lines
+    // at a line's edge.
+    void deleteWordAtCursors(bool forward);
+    // A line break followed by the leading white space of the caret's line.
+    void insertNewLineKeepingIndent();
+    // Puts a tab before each line of [first, last], or takes one tab or up to tab-width spaces off.
+    void indentLines(qint64 first, qint64 last, bool outdent);
+    // The lines the selections cover when one spans more than one line.
+    std::optional<std::pair<qint64, qint64>> selectedLineSpan() const;
     std::optional<QString> selectedText() const;
     std::optional<QString> deleteSelection();
     bool collapseSelectionForEdit();
+    // Replaces the selection with `text` (or inserts it at every caret): one undo step.
+    void paste(const QString &text);
+    // Undo and redo one step, with the carets and selections it had before (after) it.
+    void undo();
+    void redo();
+    // For tests: the clock (milliseconds) that decides when typing has paused.
+    void setClock(std::function<qint64()> clock) { m_clock = std::move(clock); }
     // Performs the key's editing action; false when the key is not the editor's.
     bool handleKeyEvent(const EditorKeyEvent &event);
 
@@ -129,6 +168,8 @@ public:
 
 Q_SIGNALS:
     void willChange();
+    // The carets moved somewhere the user must see (undo, redo); views scroll the last one into view.
+    void revealCursorRequested();
 
 private:
     template <typename T>
@@ -139,10 +180,16 @@ private:
     }
 
     void observeDocument();
+    void endTypingRun() { m_lastEditKind = EditKind::Other; }
+    void restoreCursors(const std::optional<std::any> &carets);
     void replaceDocument(const VeskNodePtr &text);
     qint64 lineLength(qint64 line) const;
     template <typename Move>
     void moveEachCursor(bool extending, Move move);
+    template <typename Target>
+    void moveVertically(bool extending, Target target);
+    void collapseOverlappingCarets();
+    qint64 linesPerPage() const;
     struct CaretEdit
     {
         qint64 newLine, newColumn;  // where the edited caret goes
@@ -184,6 +231,13 @@ private:
     std::optional<QString> m_baselineError;
     bool m_hasByteOrderMark = false;
     quint64 m_baselineLookups = 0;  // only the latest lookup's answer is taken
+    int m_editDepth = 0;
+    EditKind m_editKind = EditKind::Other;
+    EditKind m_lastEditKind = EditKind::Other;
+    qint64 m_lastEditTime = 0;
+    std::function<qint64()> m_clock;
+    QHash<QUuid, qint64> m_goalColumns;  // per caret, while it moves up and down
+    bool m_movingVertically = false;
 };
 
 } // namespace vesk

@@ -1,6 +1,7 @@
 #include "text/baseline_diff.h"
 
 #include "platform/process_runner.h"
+#include "text/line_diff.h"
 #include "platform/temp_files.h"
 #include "platform/tool_paths.h"
 #include "text/text_lines.h"
@@ -82,6 +83,14 @@ DiffResult computeDiff(const VeskNodePtr &original, const VeskNodePtr &current)
         return positionalDiff(original, current);
     }
     return externalDiff(original, current);
+}
+
+DiffResult exactDiff(const VeskNodePtr &original, const VeskNodePtr &current)
+{
+    if (original->lines() == current->lines()) {
+        return positionalDiff(original, current);
+    }
+    return lineDiffMarks(original, current);
 }
 
 DiffResult parseDiffOutput(QStringView output)

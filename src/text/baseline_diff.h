@@ -27,6 +27,12 @@ inline constexpr std::chrono::milliseconds diffTimeout{3000};
 // naiveDiff when it cannot be written, started or finished in time.
 DiffResult computeDiff(const VeskNodePtr &original, const VeskNodePtr &current);
 
+// The marks computed here, without files or processes (any thread): equal line counts are
+// compared line by line as in computeDiff; otherwise a shortest line diff gives the marks that
+// `diff -u` output would (a run of removed lines marks the line above it; added lines are
+// modified). A diff too large to search marks the whole differing middle.
+DiffResult exactDiff(const VeskNodePtr &original, const VeskNodePtr &current);
+
 // Reads the marks out of `diff -u` output.
 DiffResult parseDiffOutput(QStringView output);
 

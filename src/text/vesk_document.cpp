@@ -1,5 +1,7 @@
 #include "text/vesk_document.h"
 
+#include "platform/background.h"
+
 #include <algorithm>
 
 namespace vesk {
@@ -14,6 +16,9 @@ VeskDocument::VeskDocument(VeskNodePtr root, QObject *parent)
     , m_vesk(std::move(root))
     , m_original(m_vesk)
 {
+    m_marksTimer.setSingleShot(true);
+    m_marksTimer.setInterval(defaultMarksPauseMs);
+    connect(&m_marksTimer, &QTimer::timeout, this, &VeskDocument::computeMarks);
 }
 
 const QStringList &VeskDocument::cachedLines() const
@@ -51,56 +56,72 @@ QStringList VeskDocument::originalLines() const
     return lines;
 }
 
+DiffResult VeskDocument::currentMarks() const
+{
+    return DiffResult{m_modifiedLines, m_deletedAfterLines};
+}
+
 void VeskDocument::pushUndo()
 {
-    m_undoStack.push_back(m_vesk);
+    if (m_groupDepth > 0) {
+        if (m_groupStepMade) {
+            return;
+        }
+        m_groupStepMade = true;
+        if (m_groupExtends && m_lastStepExtendable && !m_undoStack.empty()) {
+            m_redoStack.clear();
+            return;
+        }
+        m_undoStack.push_back(UndoStep{m_vesk, currentMarks(), m_groupCaretsBefore, {}});
+    } else {
+        m_undoStack.push_back(UndoStep{m_vesk, currentMarks(), {}, {}});
+        m_lastStepExtendable = false;
+    }
     while (qsizetype(m_undoStack.size()) > maxUndoSnapshots) {
         m_undoStack.pop_front();
     }
     m_redoStack.clear();
 }
 
+void VeskDocument::beginUndoGroup(std::any caretsBefore, bool extendLast)
+{
+    if (m_groupDepth++ == 0) {
+        m_groupStepMade = false;
+        m_groupExtends = extendLast;
+        m_groupCaretsBefore = std::move(caretsBefore);
+    }
+}
+
+void VeskDocument::endUndoGroup(std::any caretsAfter)
+{
+    if (m_groupDepth == 0 || --m_groupDepth > 0) {
+        return;
+    }
+    if (m_groupStepMade && !m_undoStack.empty()) {
+        m_undoStack.back().caretsAfter = std::move(caretsAfter);
+        m_lastStepExtendable = true;
+    }
+    m_groupCaretsBefore.reset();
+}
+
 void VeskDocument::addUserEditedLine(qint64 line)
 {
-    if (!m_userEditedLines.contains(line)) {
-        m_userEditedLines.insert(line);
-        m_newUserEditedLines.insert(line);
-    }
+    m_userEditedLines.insert(line);
 }
 
-// The one line an edit changes when it neither removes nor inserts a line break, or nothing.
-std::optional<qint64> VeskDocument::lineChangedAlone(qint64 from, qint64 to, QStringView inserted) const
+void VeskDocument::replaceRange(qint64 from, qint64 to, QStringView text)
 {
-    for (QChar c : inserted) {
-        if (c == u'\n' || c == QChar(0x2028) || c == QChar(0x2029)) {
-            return std::nullopt;
-        }
-    }
-    const qint64 line = m_vesk->lineOfOffset(from);
-    if (to > from && m_vesk->lineOfOffset(to) != line) {
-        return std::nullopt;
-    }
-    return line;
-}
-
-void VeskDocument::replaceRoot(VeskNodePtr root, std::optional<qint64> onlyChangedLine)
-{
-    const qint64 linesBefore = m_vesk->lines();
-    publish(m_vesk, std::move(root));
+    const VeskNodePtr before = m_vesk;
+    publish(m_vesk, VeskNode::replaceRange(m_vesk, from, to, text));
     m_cachedLines.reset();
-    // A CR typed before an LF joins the break, and an edit can regroup the seam, so the line
-    // count is checked after the fact as well.
-    if (m_vesk->lines() != linesBefore) {
-        onlyChangedLine.reset();
-    }
-    recalcModifiedLines(onlyChangedLine);
+    shiftMarks(from, to, text, before);
+    scheduleMarks();
 }
 
 void VeskDocument::insert(QStringView text, qint64 offset)
 {
     pushUndo();
-    const std::optional<qint64> line = lineChangedAlone(offset, offset, text);
-    replaceRoot(VeskNode::replaceRange(m_vesk, offset, offset, text), line);
+    replaceRange(offset, offset, text);
 }
 
 void VeskDocument::deleteRange(qint64 from, qint64 to)
@@ -108,29 +129,157 @@ void VeskDocument::deleteRange(qint64 from, qint64 to)
     pushUndo();
     // A range reaching before the start removes from the start, never more than it names.
     from = std::clamp<qint64>(from, 0, m_vesk->length());
-    const std::optional<qint64> line = lineChangedAlone(from, to, {});
-    replaceRoot(VeskNode::replaceRange(m_vesk, from, to, {}), line);
+    replaceRange(from, to, {});
 }
 
-void VeskDocument::step(std::deque<VeskNodePtr> &source, std::deque<VeskNodePtr> &target)
+namespace {
+
+bool endsWithLineBreak(QStringView text)
+{
+    if (text.isEmpty()) {
+        return false;
+    }
+    const QChar last = text.back();
+    return last == u'\n' || last == QChar(0x2028) || last == QChar(0x2029);
+}
+
+} // namespace
+
+// Moves the marks with their lines right away; the exact marks follow after a pause. Old lines
+// [a, b] became new lines [a, b + delta]; whole lines put in or taken out at a line start leave
+// the lines around them as they were.
+void VeskDocument::shiftMarks(qint64 from, qint64 to, QStringView inserted, const VeskNodePtr &before)
+{
+    const qint64 length = before->length();
+    from = std::clamp<qint64>(from, 0, length);
+    to = std::clamp<qint64>(to, from, length);
+    const qint64 delta = m_vesk->lines() - before->lines();
+    const qint64 a = before->lineOfOffset(from);
+    const qint64 b = to > from ? before->lineOfOffset(to) : a;
+    const bool fromLineStart = before->lineStartOffset(a) == from;
+    QSet<qint64> modified;
+    QSet<qint64> deletedAfter;
+    if (delta == 0) {
+        bool allMarked = true;
+        for (qint64 line = a; line <= b && allMarked; ++line) {
+            allMarked = m_modifiedLines.contains(line);
+        }
+        if (allMarked) {
+            return;  // typing on in a marked line: nothing to store
+        }
+        modified = m_modifiedLines;
+        deletedAfter = m_deletedAfterLines;
+        for (qint64 line = a; line <= b; ++line) {
+            modified.insert(line);
+        }
+    } else if (to == from && fromLineStart && delta > 0 && endsWithLineBreak(inserted)) {
+        for (qint64 m : std::as_const(m_modifiedLines)) {
+            modified.insert(m >= a ? m + delta : m);
+        }
+        for (qint64 line = a; line < a + delta; ++line) {
+            modified.insert(line);
+        }
+        for (qint64 d : std::as_const(m_deletedAfterLines)) {
+            deletedAfter.insert(d >= a ? d + delta : d);
+        }
+    } else if (inserted.isEmpty() && fromLineStart && b > a && before->lineStartOffset(b) == to) {
+        bool baselineLineRemoved = false;
+        for (qint64 line = a; line < b && !baselineLineRemoved; ++line) {
+            baselineLineRemoved = !m_modifiedLines.contains(line);
+        }
+        for (qint64 m : std::as_const(m_modifiedLines)) {
+            if (m < a || m >= b) {
+                modified.insert(m >= b ? m + delta : m);
+            }
+        }
+        for (qint64 d : std::as_const(m_deletedAfterLines)) {
+            deletedAfter.insert(d < a ? d : d >= b ? d + delta : a - 1);
+        }
+        if (baselineLineRemoved) {
+            deletedAfter.insert(a - 1);
+        }
+    } else {
+        for (qint64 m : std::as_const(m_modifiedLines)) {
+            if (m < a || m > b) {
+                modified.insert(m > b ? m + delta : m);
+            }
+        }
+        for (qint64 line = a; line <= b + delta; ++line) {
+            modified.insert(line);
+        }
+        for (qint64 d : std::as_const(m_deletedAfterLines)) {
+            deletedAfter.insert(d < a ? d : d >= b ? d + delta : std::min(d, b + delta));
+        }
+    }
+    publishMarks(DiffResult{std::move(modified), std::move(deletedAfter)});
+}
+
+void VeskDocument::publishMarks(DiffResult marks)
+{
+    if (marks.modified != m_modifiedLines) {
+        publish(m_modifiedLines, std::move(marks.modified));
+    }
+    if (marks.deletedAfter != m_deletedAfterLines) {
+        publish(m_deletedAfterLines, std::move(marks.deletedAfter));
+    }
+}
+
+void VeskDocument::scheduleMarks()
+{
+    m_marksPending = true;
+    m_marksTimer.start();
+}
+
+// The diff runs on a snapshot; its answer is dropped when the text or the baseline moved on
+// meanwhile (a later edit has scheduled another run).
+void VeskDocument::computeMarks()
+{
+    const VeskNodePtr original = m_original;
+    const VeskNodePtr current = m_vesk;
+    const bool firstLineDiffers = m_firstLineDiffers;
+    runInBackground<DiffResult>(
+        this, WorkPriority::Utility,
+        [original, current, firstLineDiffers] {
+            DiffResult marks = baseline::exactDiff(original, current);
+            if (firstLineDiffers) {
+                marks.modified.insert(0);
+            }
+            return marks;
+        },
+        [this, original, current](DiffResult marks) {
+            if (m_vesk != current || m_original != original || m_marksTimer.isActive()) {
+                return;
+            }
+            m_marksPending = false;
+            publishMarks(std::move(marks));
+            Q_EMIT marksSettled();
+        });
+}
+
+std::optional<std::any> VeskDocument::step(std::deque<UndoStep> &source, std::deque<UndoStep> &target, bool forward)
 {
     if (source.empty()) {
-        return;
+        return std::nullopt;
     }
-    VeskNodePtr snapshot = std::move(source.back());
+    UndoStep restored = std::move(source.back());
     source.pop_back();
-    target.push_back(m_vesk);
-    replaceRoot(std::move(snapshot));
+    target.push_back(UndoStep{m_vesk, currentMarks(), restored.caretsBefore, restored.caretsAfter});
+    m_lastStepExtendable = false;
+    publish(m_vesk, std::move(restored.root));
+    m_cachedLines.reset();
+    publishMarks(std::move(restored.marks));
+    scheduleMarks();
+    return forward ? std::move(restored.caretsAfter) : std::move(restored.caretsBefore);
 }
 
-void VeskDocument::undo()
+std::optional<std::any> VeskDocument::undo()
 {
-    step(m_undoStack, m_redoStack);
+    return step(m_undoStack, m_redoStack, false);
 }
 
-void VeskDocument::redo()
+std::optional<std::any> VeskDocument::redo()
 {
-    step(m_redoStack, m_undoStack);
+    return step(m_redoStack, m_undoStack, true);
 }
 
 void VeskDocument::setOriginal(QStringView text)
@@ -143,65 +292,16 @@ void VeskDocument::setOriginal(const VeskNodePtr &baseline, bool firstLineDiffer
     publish(m_original, baseline);
     m_firstLineDiffers = firstLineDiffers;
     m_userEditedLines.clear();
-    m_newUserEditedLines.clear();
-    // The marks now come from the diff, which the positional rule of the next edit may not agree with.
-    m_modifiedLinesComplete = false;
     m_baseDiff = baseline::computeDiff(m_original, m_vesk);
     if (m_firstLineDiffers && m_vesk->lines() > 0) {
         m_baseDiff.modified.insert(0);
     }
     publish(m_modifiedLines, m_baseDiff.modified);
     publish(m_deletedAfterLines, m_baseDiff.deletedAfter);
-}
-
-bool VeskDocument::isModifiedAgainstBaseline(qint64 line, qint64 lines) const
-{
-    if (line < 0 || line >= lines) {
-        return false;
+    m_marksTimer.stop();
+    if (std::exchange(m_marksPending, false)) {
+        Q_EMIT marksSettled();
     }
-    if (line == 0 && m_firstLineDiffers) {
-        return true;
-    }
-    return line >= m_original->lines() || !linesEqual(m_vesk->lineText(line), m_original->lineText(line));
-}
-
-// Marks a line when it is a candidate (changed by the baseline diff or written by the user) and
-// differs from the baseline line at the same index, plus every line past the baseline's end.
-void VeskDocument::recalcModifiedLines(std::optional<qint64> onlyChangedLine)
-{
-    const qint64 lines = m_vesk->lines();
-    QSet<qint64> result;
-    auto isCandidate = [this](qint64 e) { return m_baseDiff.modified.contains(e) || m_userEditedLines.contains(e); };
-    if (onlyChangedLine && m_modifiedLinesComplete) {
-        result = m_modifiedLines;
-        m_newUserEditedLines.insert(*onlyChangedLine);
-        for (qint64 e : std::as_const(m_newUserEditedLines)) {
-            result.remove(e);
-            if (e >= m_original->lines() && e < lines) {
-                result.insert(e);
-            } else if (isCandidate(e) && isModifiedAgainstBaseline(e, lines)) {
-                result.insert(e);
-            }
-        }
-    } else {
-        for (qint64 e : m_baseDiff.modified) {
-            if (isModifiedAgainstBaseline(e, lines)) {
-                result.insert(e);
-            }
-        }
-        for (qint64 e : m_userEditedLines) {
-            if (!result.contains(e) && isModifiedAgainstBaseline(e, lines)) {
-                result.insert(e);
-            }
-        }
-        for (qint64 e = m_original->lines(); e < lines; ++e) {
-            result.insert(e);
-        }
-    }
-    m_newUserEditedLines.clear();
-    m_modifiedLinesComplete = true;
-    publish(m_modifiedLines, std::move(result));
-    publish(m_deletedAfterLines, m_baseDiff.deletedAfter);
 }
 
 } // namespace vesk

@@ -63,7 +63,7 @@ void TestEditorEditing::carets_data()
     QTest::addRow("left at the start stays") << Carets{five, "0:0", "left", "0:0"};
     QTest::addRow("right at the end of the text stays") << Carets{five, "4:14", "right", "4:14"};
     QTest::addRow("right at a line end wraps") << Carets{five, "3:3", "right", "4:0"};
-    QTest::addRow("no goal column through a short line") << Carets{five, "4:12", "up,up", "2:3"};
+    QTest::addRow("goal column through a short line") << Carets{five, "4:12", "up,up", "2:12"};
     QTest::addRow("up on the first line keeps the column") << Carets{five, "0:1", "up", "0:1"};
     QTest::addRow("down on the last line stays") << Carets{five, "4:2", "down", "4:2"};
     QTest::addRow("line end") << Carets{five, "2:5 3:1", "lineEnd", "2:20 3:3"};
@@ -234,7 +234,10 @@ void TestEditorEditing::keyTable_data()
     QTest::addRow("escape is not text") << Key{"0:0", key(Escape, 0, "\x1b"), false, text, "0:0"};
     QTest::addRow("function keys are not text") << Key{"0:0", key(Other, 0, "\uF704"), false, text, "0:0"};
     QTest::addRow("delete character is not text") << Key{"0:0", key(Other, 0, "\x7f"), false, text, "0:0"};
-    QTest::addRow("a key without text") << Key{"0:0", key(Home), false, text, "0:0"};
+    QTest::addRow("a key without text") << Key{"0:0", key(Other), false, text, "0:0"};
+    QTest::addRow("escape with one caret and no selection is not ours") << Key{"0:4", key(Escape), false, text, "0:4"};
+    QTest::addRow("home goes to the document start") << Key{"1:4", key(Home), true, text, "0:0"};
+    QTest::addRow("return at a line start adds an empty line") << Key{"1:0", key(Return), true, "hello world\r\n\nsecond line", "2:0"};
 }
 
 void TestEditorEditing::keyTable()

@@ -13,6 +13,7 @@
 #include "export/ui/top_dir_chooser.h"
 #include "platform/preferences.h"
 #include "platform/tool_paths.h"
+#include "platform/ui/file_manager.h"
 #include "test_support.h"
 #include "text/vesk_document.h"
 #include "workspace/repository_state.h"
@@ -200,9 +201,16 @@ class TestExportPanel : public QObject
 
 private:
     QTemporaryDir m_preferences;
+    QStringList m_revealed;
 
 private Q_SLOTS:
-    void initTestCase() { Preferences::useFile(m_preferences.filePath(QStringLiteral("preferences.ini"))); }
+    void initTestCase()
+    {
+        Preferences::useFile(m_preferences.filePath(QStringLiteral("preferences.ini")));
+        setRevealHandler([this](const QString &path) { m_revealed << path; });
+    }
+
+    void init() { m_revealed.clear(); }
 
     void cleanup()
     {
@@ -648,6 +656,7 @@ private Q_SLOTS:
         QTRY_VERIFY(outcome.result);
         QCOMPARE(outcome.result->status, ZipResult::Status::Success);
         QTRY_VERIFY(!guard);  // success closes the panel
+        QCOMPARE(m_revealed, QStringList{outcome.result->archivePath});
         archived.sort();
         QCOMPARE(pythonNames(outcome.result->archivePath), archived);
         QCOMPARE(QFileInfo(outcome.result->archivePath).fileName(), QStringLiteral("app_export.zip"));
@@ -731,12 +740,22 @@ private Q_SLOTS:
     }
 
     // The toolbar opens the panel, shows "Exporting…" while the archive is built, even after
-    // the panel closed, and reports a failure the panel could no longer show.
+    // the panel closed, and reports what the panel could no longer show.
+    void toolbar_data()
+    {
+        QTest::addColumn<QByteArray>("afterGo");
+        QTest::addColumn<bool>("succeeds");
+        QTest::addRow("fails after the panel closed") << QByteArray("exit 3") << false;
+        QTest::addRow("succeeds after the panel closed") << QByteArray("exec /usr/bin/zip \"$@\"") << true;
+    }
+
     void toolbar()
     {
+        QFETCH(QByteArray, afterGo);
+        QFETCH(bool, succeeds);
         QTemporaryDir repo;
         writeRepo(repo.path(), sampleFiles());
-        ZipStandIn zip("while [ ! -e \"$PWD/go\" ]; do sleep 0.05; done\nexit 3\n");
+        ZipStandIn zip("while [ ! -e \"$PWD/go\" ]; do sleep 0.05; done\n" + afterGo + "\n");
         RepositoryState state(RepositoryTab::forPath(repo.path()));
         QWidget window;
         auto *control = new ExportToolbarButton(state, &window);
@@ -749,6 +768,7 @@ private Q_SLOTS:
         QVERIFY(panel);
         QCOMPARE(panel->selection().repoPath(), repo.path());
 
+        ExportOutcome outcome;
         QTest::mouseClick(panel->exportButton(), Qt::LeftButton);
         QVERIFY(control->busyLabel()->isVisible());
         QCOMPARE(control->busyLabel()->text(), QStringLiteral("Exporting\u2026"));
@@ -757,10 +777,19 @@ private Q_SLOTS:
         QTRY_VERIFY(!panel);
         QVERIFY(control->isExporting());
         writeFile(repo.path(), QStringLiteral("go"), "");
-        QTRY_VERIFY(messageBox(&window, "exportFailedAlert"));
-        QCOMPARE(messageBox(&window, "exportFailedAlert")->informativeText(), QStringLiteral("Could not create ZIP archive."));
+        QTRY_VERIFY(outcome.result);
         QVERIFY(control->button()->isVisible());
         QVERIFY(!control->busyLabel()->isVisible());
+        if (succeeds) {
+            QCOMPARE(m_revealed, QStringList{outcome.result->archivePath});
+            QVERIFY(!messageBox(&window, "exportFailedAlert"));
+            QFile::remove(outcome.result->archivePath);
+        } else {
+            QVERIFY(m_revealed.isEmpty());
+            QVERIFY(messageBox(&window, "exportFailedAlert"));
+            QCOMPARE(messageBox(&window, "exportFailedAlert")->informativeText(),
+                     QStringLiteral("Could not create ZIP archive."));
+        }
     }
 
     // An explicit save reloads the filter file when the editor shows it.

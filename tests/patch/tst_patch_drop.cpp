@@ -225,7 +225,7 @@ void TestPatchDrop::flowKeepsOrDeletesTheZip()
     QCOMPARE(panel->summary()->text(), QStringLiteral("2 files  \u00B7  2 new"));
     const QString tmpDir = panel->analysis().tmpDir;
     panel->reject();
-    QVERIFY(!QFileInfo::exists(tmpDir));
+    QTRY_VERIFY(!QFileInfo::exists(tmpDir));
 }
 
 void TestPatchDrop::failedAnalysisShowsOnlyErrors()
@@ -287,13 +287,13 @@ void TestPatchDrop::closingThePanelCancels()
     QPointer<PatchReviewPanel> second = openPatchReviewPanel();
     QVERIFY(second && second != first);
     QTRY_VERIFY(!first);
-    QVERIFY(!QFileInfo::exists(firstDir));
+    QTRY_VERIFY(!QFileInfo::exists(firstDir));
 
     const QString secondDir = second->analysis().tmpDir;
     QVERIFY(QFileInfo(secondDir).isDir());
     second->close();  // the title bar's close control
     QTRY_VERIFY(!second);
-    QVERIFY(!QFileInfo::exists(secondDir));
+    QTRY_VERIFY(!QFileInfo::exists(secondDir));
     QVERIFY(section.resultStrip()->isHidden());
 }
 

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -44,14 +45,16 @@ private Q_SLOTS:
     void hunkHeaders_data();
     void hunkHeaders();
     void readerNumbersLines();
+    void readerAtTheLimit();
     void setOriginalMarks_data();
     void setOriginalMarks();
     void equalLineCountsRunNoProcess();
     void unusableDiffToolFallsBack_data();
     void unusableDiffToolFallsBack();
     void temporaryFilesArePrivateAndRemoved();
-    void editsRecalculateWithoutDiff_data();
-    void editsRecalculateWithoutDiff();
+    void marksFollowTheirLines_data();
+    void marksFollowTheirLines();
+    void staleMarksAreNeverPublished();
 
 private:
     QTemporaryDir m_tmp;
@@ -125,6 +128,15 @@ void TestBaselineDiff::hunkHeaders_data()
     QTest::addRow("trailing junk in number") << QStringLiteral("@@ -1,2 +3x,3 @@") << false << LineList{};
     QTest::addRow("no new range") << QStringLiteral("@@ -1,2 @@") << false << LineList{};
     QTest::addRow("overflowing number") << QStringLiteral("@@ -1 +99999999999999999999 @@") << false << LineList{};
+    QTest::addRow("signed start") << QStringLiteral("@@ --3,2 +1 @@") << false << LineList{};
+    QTest::addRow("signed count") << QStringLiteral("@@ -3,+2 +1 @@") << false << LineList{};
+    QTest::addRow("range ends at the limit")
+        << QStringLiteral("@@ -9223372036854775806,1 +9223372036854775807,0 @@") << true
+        << LineList{9223372036854775806, 1, 9223372036854775807, 0};
+    QTest::addRow("range ends past the limit") << QStringLiteral("@@ -9223372036854775807 +1 @@") << false
+                                               << LineList{};
+    QTest::addRow("count past the limit") << QStringLiteral("@@ -1 +2,9223372036854775807 @@") << false
+                                          << LineList{};
 }
 
 void TestBaselineDiff::hunkHeaders()
@@ -157,6 +169,20 @@ void TestBaselineDiff::readerNumbersLines()
     QCOMPARE(parsed[5].newNumber, std::optional<qint64>(13));
     QCOMPARE(parsed[6].newNumber, std::optional<qint64>(14));
     QCOMPARE(parsed[7].kind, DiffLine::Kind::Other);
+}
+
+// Hunks whose numbers reach the end of qint64: every line still numbered, nothing wraps.
+void TestBaselineDiff::readerAtTheLimit()
+{
+    const QString diff = QStringLiteral("@@ -9223372036854775805,2 +9223372036854775806,1 @@\n-a\n b\n+c\n");
+    const std::vector<DiffLine> parsed = parseUnifiedDiff(diff);
+    QCOMPARE(parsed.size(), size_t(5));
+    QCOMPARE(parsed[1].oldNumber, std::optional<qint64>(9223372036854775805));
+    QCOMPARE(parsed[2].oldNumber, std::optional<qint64>(9223372036854775806));
+    QCOMPARE(parsed[2].newNumber, std::optional<qint64>(9223372036854775806));
+    QCOMPARE(parsed[3].kind, DiffLine::Kind::Other);  // the new side is used up
+    const DiffResult result = baseline::parseDiffOutput(diff);
+    QCOMPARE(result.deletedAfter, toSet(LineList{9223372036854775804}));
 }
 
 void TestBaselineDiff::setOriginalMarks_data()
@@ -200,6 +226,9 @@ void TestBaselineDiff::setOriginalMarks()
     QCOMPARE(doc.modifiedLines(), toSet(modified));
     QCOMPARE(doc.deletedAfterLines(), toSet(deletedAfter));
     QCOMPARE(doc.originalLines(), VeskDocument::splitLines(baseline).lines);
+    // The in-process diff that follows edits gives the marks the external tool gives.
+    QCOMPARE(baseline::exactDiff(VeskNode::build(baseline), VeskNode::build(current)),
+             (DiffResult{toSet(modified), toSet(deletedAfter)}));
 }
 
 void TestBaselineDiff::equalLineCountsRunNoProcess()
@@ -257,47 +286,97 @@ void TestBaselineDiff::temporaryFilesArePrivateAndRemoved()
     QCOMPARE(left, QStringList());
 }
 
-void TestBaselineDiff::editsRecalculateWithoutDiff_data()
+void TestBaselineDiff::marksFollowTheirLines_data()
 {
     QTest::addColumn<QString>("baseline");
     QTest::addColumn<QString>("current");
     QTest::addColumn<int>("editLine");
-    QTest::addColumn<QString>("typed");  // inserted at the start of editLine, or "\b" to type and erase
-    QTest::addColumn<LineList>("modified");
+    // Inserted at the start of editLine; "\b" types a character and erases it, "\x7f" removes
+    // the whole line with its break.
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<LineList>("movedModified");
+    QTest::addColumn<LineList>("movedDeletedAfter");
+    QTest::addColumn<LineList>("exactModified");
+    QTest::addColumn<LineList>("exactDeletedAfter");
 
-    QTest::addRow("line inserted at the top keeps stored indices")
-        << lines({"a", "b", "c"}) << lines({"a", "X", "c"}) << 0 << QStringLiteral("top\n") << LineList{0, 1, 3};
-    QTest::addRow("typing and erasing restores the line")
+    QTest::addRow("return at the top moves the mark down")
+        << lines({"a", "b", "c"}) << lines({"a", "X", "c"}) << 0 << QStringLiteral("\n") << LineList{0, 2}
+        << LineList{} << LineList{0, 2} << LineList{1};
+    QTest::addRow("three pasted lines are marked at once")
+        << lines({"0", "1", "2", "3", "4", "5"}) << lines({"0", "1", "2", "3", "4", "5"}) << 2
+        << QStringLiteral("p\nq\nr\n") << LineList{2, 3, 4} << LineList{} << LineList{2, 3, 4} << LineList{};
+    QTest::addRow("typing and erasing loses the mark after the pause")
         << lines({"0", "1", "2", "3", "4", "5", "6", "7"}) << lines({"0", "1", "2", "3", "4", "5", "6", "7"}) << 7
-        << QStringLiteral("\b") << LineList{};
-    QTest::addRow("positional rule after prepended lines")
+        << QStringLiteral("\b") << LineList{7} << LineList{} << LineList{} << LineList{};
+    QTest::addRow("removed line marks the line above")
+        << lines({"0", "1", "2", "3"}) << lines({"0", "1", "2", "3"}) << 2 << QStringLiteral("\x7f") << LineList{}
+        << LineList{1} << LineList{} << LineList{1};
+    QTest::addRow("removed added line leaves no removal mark")
+        << lines({"0", "1", "2"}) << lines({"0", "new", "1", "2"}) << 1 << QStringLiteral("\x7f") << LineList{}
+        << LineList{} << LineList{} << LineList{};
+    QTest::addRow("edit below prepended lines")
         << lines({"x", "y", "z"}) << lines({"p", "q", "x", "y", "z"}) << 4 << QStringLiteral("!")
-        << LineList{0, 1, 3, 4};
+        << LineList{0, 1, 4} << LineList{} << LineList{0, 1, 4} << LineList{3};
 }
 
-void TestBaselineDiff::editsRecalculateWithoutDiff()
+// An edit moves the marks with their lines at once; the exact marks come after the pause, from
+// a diff that starts no process.
+void TestBaselineDiff::marksFollowTheirLines()
 {
     QFETCH(QString, baseline);
     QFETCH(QString, current);
     QFETCH(int, editLine);
     QFETCH(QString, typed);
-    QFETCH(LineList, modified);
+    QFETCH(LineList, movedModified);
+    QFETCH(LineList, movedDeletedAfter);
+    QFETCH(LineList, exactModified);
+    QFETCH(LineList, exactDeletedAfter);
 
     VeskDocument doc(current);
     doc.setOriginal(baseline);
-    // From here on no diff may run: a missing tool would show as fallback marks.
     setToolPath(Tool::Diff, m_tmp.filePath(QStringLiteral("no-such-diff")));
+    doc.setMarksPause(0);
     const qint64 offset = doc.lineStartOffset(editLine);
-    doc.addUserEditedLine(editLine);
     if (typed == u"\b") {
         doc.insert(QStringLiteral("z"), offset);
-        QVERIFY(doc.modifiedLines().contains(editLine));
         doc.deleteRange(offset, offset + 1);
+    } else if (typed == u"\x7f") {
+        doc.deleteRange(offset, doc.lineStartOffset(editLine + 1));
     } else {
         doc.insert(typed, offset);
     }
-    QCOMPARE(doc.modifiedLines(), toSet(modified));
-    QCOMPARE(doc.deletedAfterLines(), doc.baseDiff().deletedAfter);
+    QCOMPARE(doc.modifiedLines(), toSet(movedModified));
+    QCOMPARE(doc.deletedAfterLines(), toSet(movedDeletedAfter));
+    QVERIFY(doc.marksPending());
+    QSignalSpy settled(&doc, &VeskDocument::marksSettled);
+    QVERIFY(settled.wait(5000));
+    QCOMPARE(doc.modifiedLines(), toSet(exactModified));
+    QCOMPARE(doc.deletedAfterLines(), toSet(exactDeletedAfter));
+    QVERIFY(!doc.marksPending());
+}
+
+// Marks computed for a text that was edited again meanwhile must not show: whenever marks are
+// published they are the exact marks of the text then shown.
+void TestBaselineDiff::staleMarksAreNeverPublished()
+{
+    VeskDocument doc(lines({"a", "b", "c", "d"}));
+    doc.setMarksPause(0);
+    QSignalSpy settled(&doc, &VeskDocument::marksSettled);
+    int wrong = 0;
+    connect(&doc, &VeskDocument::marksSettled, this, [&] {
+        wrong += baseline::exactDiff(doc.original(), doc.vesk()) != DiffResult{doc.modifiedLines(), doc.deletedAfterLines()};
+    });
+    for (int i = 0; i < 30; ++i) {
+        doc.insert(QStringLiteral("x\n"), doc.lineStartOffset(i % 3));
+        QCoreApplication::processEvents();  // lets a computation start on the text just made
+        if (i % 4 == 0) {
+            doc.deleteRange(0, 2);
+        }
+    }
+    QVERIFY(settled.wait(5000));
+    QCOMPARE(wrong, 0);
+    QVERIFY(!doc.marksPending());
+    QCOMPARE(doc.modifiedLines().size(), qsizetype(doc.lineCount() - 4));
 }
 
 QTEST_GUILESS_MAIN(TestBaselineDiff)

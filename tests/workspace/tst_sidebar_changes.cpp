@@ -1,4 +1,5 @@
 #include "sidebar_test_util.h"
+#include "editor/ui/standalone_editor_window.h"
 #include "platform/ui/file_manager.h"
 #include "workspace/git_manager.h"
 #include "workspace/ui/changes_list_model.h"
@@ -180,6 +181,11 @@ void TestSidebarChanges::menusAndOpenFile()
     setRevealHandler([&](const QString &path) { revealed.append(path); });
     QVERIFY(t::trigger(view->contextMenuFor(rowShowing(view, "f10.txt")), "Show in File Manager"));
     QCOMPARE(revealed, QStringList{f.path("f10.txt")});
+    QVERIFY(t::trigger(view->contextMenuFor(rowShowing(view, "f11.txt")), "Open in New Window"));
+    std::unique_ptr<StandaloneEditorWindow> window(standaloneWindow(f.path("f11.txt")));
+    QVERIFY(window && window->isVisible());
+    QCOMPARE(window->editor()->currentFilePath(), f.path("f11.txt"));
+    QCOMPARE(f.openFile(), QString());  // the tab's editor is left alone
     QVERIFY(t::trigger(view->contextMenuFor(rowShowing(view, "f10.txt")), "Remove from Favorites"));
     t::settle();
     QCOMPARE(rows(view).first(), "# Changes");

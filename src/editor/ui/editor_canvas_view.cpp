@@ -10,6 +10,8 @@
 #include "platform/preferences.h"
 
 #include <QContextMenuEvent>
+#include <QGuiApplication>
+#include <QStyleHints>
 #include <QFontMetricsF>
 #include <QMenu>
 #include <QMouseEvent>
@@ -35,6 +37,7 @@ constexpr double autoScrollLead = 40;
 constexpr double sampledLines = 100;
 constexpr double minimumEstimate = 200;
 constexpr double rightSlack = 40;
+constexpr double clickSlop = 5;  // a third click this close to the second makes a triple click
 
 // Distance from a line's top to the baseline of `font`, its box centred in a line of height h.
 double baselineIn(const QFont &font, double h)
@@ -556,19 +559,40 @@ EditorCanvasView::Hit EditorCanvasView::hitTest(const QPointF &widgetPoint) cons
 
 void EditorCanvasView::mousePressEvent(QMouseEvent *event)
 {
+    if (event->button() == Qt::MiddleButton && m_editor) {
+        pastePrimarySelection(hitTest(event->position()));
+        return;
+    }
     if (event->button() != Qt::LeftButton) {
         QWidget::mousePressEvent(event);
         return;
     }
     setFocus(Qt::MouseFocusReason);
     m_isDragging = false;
+    m_dragBy = DragBy::Character;
     if (!m_editor) {
         return;
     }
     const Hit hit = hitTest(event->position());
+    const bool third = m_doubleClickTime.isValid()
+        && m_doubleClickTime.elapsed() < QGuiApplication::styleHints()->mouseDoubleClickInterval()
+        && (event->position() - m_doubleClickPlace).manhattanLength() < clickSlop;
+    m_doubleClickTime.invalidate();
     // Qt reports the Mac's Command key as Control, and Linux's Ctrl plays Command.
-    if (event->modifiers().testFlag(Qt::ControlModifier)) {
+    if (third) {
+        m_editor->selectLine(hit.line);
+        m_dragBy = DragBy::Line;
+        m_dragAnchorLine = hit.line;
+        offerPrimarySelection();
+    } else if (event->modifiers().testFlag(Qt::ControlModifier)) {
         m_editor->addCursor(hit.line, hit.column);
+    } else if (event->modifiers().testFlag(Qt::ShiftModifier)) {
+        m_editor->extendSelectionTo(hit.line, hit.column);
+        const TextCursor &cursor = m_editor->cursors().first();
+        m_dragAnchorLine = cursor.selectionAnchorLine.value_or(hit.line);
+        m_dragAnchorCol = cursor.selectionAnchorColumn.value_or(hit.column);
+        m_dragBy = DragBy::Extending;
+        offerPrimarySelection();
     } else {
         m_editor->setCursors({TextCursor::at(hit.line, hit.column)});
         m_dragAnchorLine = hit.line;
@@ -587,7 +611,50 @@ void EditorCanvasView::mouseDoubleClickEvent(QMouseEvent *event)
     if (m_editor) {
         const Hit hit = hitTest(event->position());
         m_editor->selectWord(hit.line, hit.column);
+        const auto [start, end] = m_editor->wordBounds(hit.line, hit.column);
+        m_dragBy = DragBy::Word;
+        m_dragAnchorLine = hit.line;
+        m_wordStart = start;
+        m_wordEnd = end;
+        m_doubleClickTime.start();
+        m_doubleClickPlace = event->position();
+        offerPrimarySelection();
     }
+}
+
+// A drag after a double click grows by whole words, after a triple click by whole lines; the
+// word or line clicked first stays selected.
+void EditorCanvasView::dragTo(const Hit &hit)
+{
+    const qint64 length = characterCount(m_editor->document()->line(hit.line));
+    TextCursor cursor;
+    switch (m_dragBy) {
+    case DragBy::Word: {
+        const auto [start, end] = m_editor->wordBounds(hit.line, hit.column);
+        const bool backward = std::pair(hit.line, start) < std::pair(m_dragAnchorLine, m_wordStart);
+        cursor = backward ? TextCursor::at(hit.line, start) : TextCursor::at(hit.line, end);
+        cursor.setAnchor(m_dragAnchorLine, backward ? m_wordEnd : m_wordStart);
+        break;
+    }
+    case DragBy::Line: {
+        const qint64 lines = m_editor->document()->lineCount();
+        const bool backward = hit.line < m_dragAnchorLine;
+        const qint64 anchorEnd = m_dragAnchorLine + 1 < lines ? m_dragAnchorLine + 1 : m_dragAnchorLine;
+        if (backward) {
+            cursor = TextCursor::at(hit.line, 0);
+            cursor.setAnchor(anchorEnd, anchorEnd == m_dragAnchorLine ? characterCount(m_editor->document()->line(anchorEnd)) : 0);
+        } else {
+            cursor = hit.line + 1 < lines ? TextCursor::at(hit.line + 1, 0) : TextCursor::at(hit.line, length);
+            cursor.setAnchor(m_dragAnchorLine, 0);
+        }
+        break;
+    }
+    default:
+        cursor = TextCursor::at(hit.line, std::min(hit.column, length));
+        cursor.setAnchor(m_dragAnchorLine, m_dragAnchorCol);
+        break;
+    }
+    m_editor->setCursors({cursor});
 }
 
 void EditorCanvasView::mouseMoveEvent(QMouseEvent *event)
@@ -596,14 +663,19 @@ void EditorCanvasView::mouseMoveEvent(QMouseEvent *event)
         return;
     }
     const Hit hit = hitTest(event->position());
-    if (!m_isDragging) {
+    if (m_dragBy != DragBy::Character) {
         m_isDragging = true;
-        m_editor->beginSelection(m_dragAnchorLine, m_dragAnchorCol);
+        dragTo(hit);
+    } else {
+        if (!m_isDragging) {
+            m_isDragging = true;
+            m_editor->beginSelection(m_dragAnchorLine, m_dragAnchorCol);
+        }
+        const qint64 length = characterCount(m_editor->document()->line(hit.line));
+        m_editor->extendSelection(hit.line, std::min(hit.column, length));
     }
     m_dragCurrentLine = hit.line;
     m_dragCurrentCol = hit.column;
-    const qint64 length = characterCount(m_editor->document()->line(hit.line));
-    m_editor->extendSelection(hit.line, std::min(hit.column, length));
 
     const double y = event->position().y() + m_scrollOffset.y();
     const QRectF visible = visibleRect();
@@ -620,6 +692,7 @@ void EditorCanvasView::mouseReleaseEvent(QMouseEvent *event)
         m_isDragging = false;
         if (m_editor) {
             m_editor->setTrackpadSelecting(false);
+            offerPrimarySelection();
         }
     }
 }
@@ -638,9 +711,12 @@ QMenu *EditorCanvasView::makeContextMenu()
         action->setShortcut(keys);
         action->setShortcutVisibleInContextMenu(true);
         connect(action, &QAction::triggered, this, command);
+        return action;
     };
-    add(QStringLiteral("Cut"), QKeySequence::Cut, &EditorCanvasView::cutText);
-    add(QStringLiteral("Copy"), QKeySequence::Copy, &EditorCanvasView::copyText);
+    const std::optional<QString> selected = m_editor ? m_editor->selectedText() : std::nullopt;
+    const bool hasSelection = selected && !selected->isEmpty();
+    add(QStringLiteral("Cut"), QKeySequence::Cut, &EditorCanvasView::cutText)->setEnabled(hasSelection);
+    add(QStringLiteral("Copy"), QKeySequence::Copy, &EditorCanvasView::copyText)->setEnabled(hasSelection);
     add(QStringLiteral("Paste"), QKeySequence::Paste, &EditorCanvasView::pasteText);
     menu->addSeparator();
     add(QStringLiteral("Select All"), QKeySequence::SelectAll, &EditorCanvasView::selectAllText);
@@ -672,10 +748,26 @@ void EditorCanvasView::pasteText()
     if (!m_editor || !text) {
         return;
     }
-    if (m_editor->selectedText()) {
-        m_editor->deleteSelection();
+    m_editor->paste(*text);
+}
+
+// Selecting text offers it to other programs as the primary selection (Linux).
+void EditorCanvasView::offerPrimarySelection()
+{
+    const std::optional<QString> text = m_editor ? m_editor->selectedText() : std::nullopt;
+    if (text && !text->isEmpty()) {
+        SystemClipboard().setPrimaryText(*text);
     }
-    m_editor->insertAtCursors(*text);
+}
+
+void EditorCanvasView::pastePrimarySelection(const Hit &hit)
+{
+    const std::optional<QString> text = SystemClipboard().primaryText();
+    if (!text) {
+        return;
+    }
+    m_editor->setCursors({TextCursor::at(hit.line, hit.column)});
+    m_editor->paste(*text);
 }
 
 void EditorCanvasView::selectAllText()

@@ -2,6 +2,7 @@
 
 #include "editor/editor_view_model.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QSizeF>
 #include <QWidget>
@@ -89,6 +90,9 @@ private:
     double xForColumnOf(const QString &text, qint64 column) const;
     qint64 columnForXOf(const QString &text, double x) const;
     QMenu *makeContextMenu();
+    void dragTo(const Hit &hit);
+    void offerPrimarySelection();
+    void pastePrimarySelection(const Hit &hit);
 
     // What the visible lines show, to find the ones a change touched.
     struct Look
@@ -115,6 +119,12 @@ private:
     qint64 m_dragAnchorCol = 0;
     qint64 m_dragCurrentLine = 0;
     qint64 m_dragCurrentCol = 0;
+    enum class DragBy { Character, Extending, Word, Line };
+    DragBy m_dragBy = DragBy::Character;
+    qint64 m_wordStart = 0;  // the word a double click selected, on m_dragAnchorLine
+    qint64 m_wordEnd = 0;
+    QElapsedTimer m_doubleClickTime;
+    QPointF m_doubleClickPlace;
     qint64 m_lastFrameLineCount = -1;
     double m_lastFrameSuperview = 0;
     QSizeF m_frameSize;

@@ -33,10 +33,13 @@ EditorScrollHost::EditorScrollHost(EditorViewModel *editor, QWidget *parent)
 void EditorScrollHost::setEditor(EditorViewModel *editor)
 {
     disconnect(m_editorConnection);
+    disconnect(m_revealConnection);
     m_editor = editor;
     m_canvas->setEditor(editor);
     if (editor) {
         m_editorConnection = m_refresh->watch(editor, &EditorViewModel::willChange);
+        m_revealConnection =
+            connect(editor, &EditorViewModel::revealCursorRequested, this, &EditorScrollHost::revealCursorSoon);
     }
     m_canvas->updateFrameSize();
     m_refresh->request();

@@ -42,6 +42,7 @@ private:
 
     QPointer<EditorViewModel> m_editor;
     QMetaObject::Connection m_editorConnection;
+    QMetaObject::Connection m_revealConnection;
     EditorCanvasView *m_canvas = nullptr;
     DeferredRefresh *m_refresh = nullptr;
     bool m_revealPending = false;

@@ -80,7 +80,9 @@ EditorKeyEvent fromOther(const QKeyEvent &event)
         break;
     case KeyCode::LeftArrow:
     case KeyCode::RightArrow:
-        // Ctrl+arrow moves by words, which the table gives to Option.
+    case KeyCode::Delete:
+    case KeyCode::ForwardDelete:
+        // Ctrl+arrow moves by words and Ctrl+Backspace deletes one, which the table gives to Option.
         if (ctrl) {
             result.modifierFlags = (result.modifierFlags & ~KeyModifier::Command) | KeyModifier::Option;
         }

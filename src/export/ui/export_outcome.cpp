@@ -1,5 +1,7 @@
 #include "export/ui/export_outcome.h"
 
+#include "platform/ui/file_manager.h"
+
 #include <QMessageBox>
 #include <QStringList>
 
@@ -8,11 +10,6 @@ namespace vesk {
 namespace {
 
 constexpr int leftOutShown = 20;
-
-// Placeholder until the shared file manager seam is available.
-void revealArchive(const QString &)
-{
-}
 
 QMessageBox *sheet(QMessageBox::Icon icon, const QString &text, const QString &detail, QWidget *parent)
 {
@@ -27,7 +24,7 @@ QMessageBox *sheet(QMessageBox::Icon icon, const QString &text, const QString &d
 
 void presentExportedArchive(const ZipResult &result, QWidget *parent)
 {
-    revealArchive(result.archivePath);
+    revealInFileManager(result.archivePath);
     if (result.skipped.isEmpty()) {
         return;
     }

@@ -27,6 +27,12 @@ namespace {
 // Applying this many files or more shows how far it has got.
 constexpr qsizetype manyFiles = 50;
 
+// Removing an unpacked patch may take a while for a large one; nobody waits for it.
+void discard(const PatchAnalysis &analysis)
+{
+    runInBackground(WorkPriority::Background, [analysis] { PatchApplier::cancel(analysis); });
+}
+
 QString canonical(const QString &path)
 {
     const QString resolved = QFileInfo(path).canonicalFilePath();
@@ -102,7 +108,7 @@ void PatchToolbarSection::beginPatchFlow(const QString &zipPath, bool ownsFile)
 void PatchToolbarSection::showAnalysis(const PatchAnalysis &analysis)
 {
     if (analysis.entries.isEmpty() && !analysis.errors.isEmpty()) {
-        PatchApplier::cancel(analysis);
+        discard(analysis);
         showResult({{}, {}, analysis.errors});
         return;
     }
@@ -113,12 +119,12 @@ void PatchToolbarSection::showAnalysis(const PatchAnalysis &analysis)
             if (self) {
                 self->apply(analysis, excluded);
             } else {
-                PatchApplier::cancel(analysis);
+                discard(analysis);
             }
         },
-        [analysis] { PatchApplier::cancel(analysis); }, window());
+        [analysis] { discard(analysis); }, window());
     // A newer panel takes this one's place without an answer: its files are not needed any more.
-    panel->setOnReplaced([analysis] { PatchApplier::cancel(analysis); });
+    panel->setOnReplaced([analysis] { discard(analysis); });
 }
 
 void PatchToolbarSection::apply(const PatchAnalysis &analysis, const QSet<qsizetype> &excluded)
