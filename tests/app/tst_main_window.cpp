@@ -282,7 +282,7 @@ private Q_SLOTS:
         QTest::addRow("typing") << "x y" << "xyabc def\n" << "0:2";
         QTest::addRow("End then type") << "End !" << "abc def!\n" << "0:8";
         QTest::addRow("Home after moving") << "Right Right Home #" << "#abc def\n" << "0:1";
-        QTest::addRow("undo is consumed") << "x Ctrl+Z" << "abc def\n" << "0:1";
+        QTest::addRow("undo is consumed") << "x Ctrl+Z" << "abc def\n" << "0:0";
         QTest::addRow("select all and type") << "Ctrl+A z" << "z" << "0:1";
     }
     void keysReachTheActiveEditor()
