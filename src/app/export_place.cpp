@@ -1,19 +1,13 @@
 #include "app/panel_places.h"
 
-#include <QToolButton>
+#include "export/ui/export_toolbar_button.h"
 
 namespace vesk {
 
-QWidget *makeExportPlace(AppState &, RepositoryState &, QWidget *parent)
+QWidget *makeExportPlace(AppState &, RepositoryState &state, QWidget *parent)
 {
-    auto *button = new QToolButton(parent);
-    button->setObjectName(QStringLiteral("exportButton"));
-    button->setText(QStringLiteral("Export"));
-    button->setToolTip(QStringLiteral("Configure and export ZIP for AI assistant"));
-    button->setAutoRaise(true);
-    button->setFocusPolicy(Qt::NoFocus);
-    button->setEnabled(false);
-    return button;
+    auto *place = new ExportToolbarButton(state, parent);
+    return place;
 }
 
 } // namespace vesk

@@ -2,11 +2,13 @@
 #include "app/command_line.h"
 #include "app/main_window.h"
 #include "app/open_request.h"
+#include "app/single_instance.h"
 #include "app/vesk_app.h"
 #include "editor/ui/editor_canvas_view.h"
 #include "platform/preferences.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QStyleFactory>
 #include <QTextStream>
@@ -56,6 +58,18 @@ std::optional<int> answerWithoutWindow(int argc, char *argv[])
     return std::nullopt;
 }
 
+// Paths made absolute here, since the instance that opens them runs in another folder.
+QStringList absoluteItems(const QStringList &items)
+{
+    QStringList absolute;
+    for (const QString &item : items) {
+        const bool isUrl = item.startsWith(QLatin1String("vesk:"), Qt::CaseInsensitive)
+            || item.startsWith(QLatin1String("file:"), Qt::CaseInsensitive) || item.contains(QLatin1String("://"));
+        absolute.append(isUrl ? item : QDir::current().absoluteFilePath(item));
+    }
+    return absolute;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -86,11 +100,26 @@ int main(int argc, char *argv[])
         }
     }
 
+    // A Vesk already running takes the request and comes to the front; this one ends.
+    const QString socketPath = vesk::SingleInstance::defaultSocketPath();
+    const QStringList request = absoluteItems(line.items);
+    if (vesk::SingleInstance::handOff(socketPath, request)) {
+        return 0;
+    }
+
     if (qEnvironmentVariableIsSet("VESK_EXIT_AFTER_FIRST_FRAME")) {
         application.installEventFilter(new FirstFrameExit(&application));
     }
     vesk::VeskApp app;
     vesk::handleOpenRequest(app.state(), line.items);
+    vesk::SingleInstance instance(socketPath);
+    instance.listen([&app](const QStringList &items) {
+        vesk::handleOpenRequest(app.state(), items, QDir::rootPath());
+        vesk::MainWindow *window = app.mainWindow();
+        window->showNormal();
+        window->raise();
+        window->activateWindow();
+    });
     app.mainWindow()->show();
     const int status = QApplication::exec();
 

@@ -1,23 +1,14 @@
 #include "app/panel_places.h"
 
-#include <QLabel>
+#include "patch/ui/patch_result_strip.h"
+#include "patch/ui/patch_toolbar_section.h"
 
 namespace vesk {
 
-PatchPlaces makePatchPlaces(AppState &, RepositoryState &, QWidget *parent)
+PatchPlaces makePatchPlaces(AppState &, RepositoryState &state, QWidget *parent)
 {
-    auto *dropTarget = new QLabel(QStringLiteral("Drop ZIP patch"), parent);
-    dropTarget->setObjectName(QStringLiteral("patchDropTarget"));
-    dropTarget->setToolTip(QStringLiteral("Drop ZIP patch from ChatGPT or Claude"));
-    dropTarget->setFrameShape(QFrame::StyledPanel);
-    dropTarget->setAlignment(Qt::AlignCenter);
-    dropTarget->setContentsMargins(8, 2, 8, 2);
-    dropTarget->setForegroundRole(QPalette::PlaceholderText);
-
-    auto *resultStrip = new QWidget(parent);
-    resultStrip->setObjectName(QStringLiteral("patchResultStrip"));
-    resultStrip->hide();
-    return {dropTarget, resultStrip};
+    auto *section = new PatchToolbarSection(state, parent);
+    return {section, section->resultStrip()};
 }
 
 } // namespace vesk

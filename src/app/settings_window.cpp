@@ -49,6 +49,7 @@ SettingsWindow::SettingsWindow(QWidget *parent)
     addToggle(QStringLiteral("Editor"), QStringLiteral("Show whitespace characters"), QStringLiteral("showWhitespace"));
     addPicker(QStringLiteral("Editor"), QStringLiteral("Tab width:"),
               {{QStringLiteral("2"), 2}, {QStringLiteral("4"), 4}, {QStringLiteral("8"), 8}}, QStringLiteral("tabWidth"));
+    addToggle(QStringLiteral("Editor"), QStringLiteral("Syntax highlighting"), QStringLiteral("syntaxHighlighting"));
 
     addSection(QStringLiteral("Files"), QStringLiteral("folder"),
                QStringLiteral("Show hidden files like .gitignore and .env in the file tree"));

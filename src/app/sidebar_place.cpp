@@ -1,14 +1,12 @@
 #include "app/panel_places.h"
 
-#include <QWidget>
+#include "workspace/ui/sidebar_view.h"
 
 namespace vesk {
 
-QWidget *makeSidebar(AppState &, RepositoryState &, QWidget *parent)
+QWidget *makeSidebar(AppState &app, RepositoryState &state, QWidget *parent)
 {
-    auto *sidebar = new QWidget(parent);
-    sidebar->setObjectName(QStringLiteral("sidebar"));
-    return sidebar;
+    return new SidebarView(app, state, parent);
 }
 
 } // namespace vesk

@@ -158,7 +158,10 @@ void TabBarView::watchEditors()
 void TabBarView::relayout()
 {
     const QList<RepositoryTab> &tabs = m_app.tabs();
-    const QFontMetrics metrics(font());
+    // Measured in the active tab's heavier weight, so a name never shortens when its tab is chosen.
+    QFont activeFont = font();
+    activeFont.setWeight(QFont::DemiBold);
+    const QFontMetrics metrics(activeFont);
     std::vector<int> widths;
     int total = 0;
     for (const RepositoryTab &tab : tabs) {
