@@ -144,7 +144,10 @@ void MainWindow::dropClosedViews()
         if (!m_app.tabState(it.key())) {
             RepositoryView *view = it.value();
             m_content->removeWidget(view);
-            view->deleteLater();
+            // At once, not later: the view's panels hold the tab's state, which is already gone,
+            // and a refresh they queued must not run before a later deletion would drop it. This
+            // runs from the window's own queued refresh, never from inside the view.
+            delete view;
             it = m_views.erase(it);
         } else {
             ++it;
