@@ -149,6 +149,11 @@ bool EditorViewModel::isSaving() const
     return m_saves->isBusy();
 }
 
+void EditorViewModel::whenSavesEnd(std::function<void()> then)
+{
+    m_saves->whenIdle(std::move(then));
+}
+
 void EditorViewModel::saveIfAllowed(SaveQueue::Kind kind, std::function<void()> then)
 {
     const auto finish = [&then] {

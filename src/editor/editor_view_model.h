@@ -162,6 +162,9 @@ public:
     // Waits (bounded) for the writes under way; false when one was still running at the bound.
     bool finishSaving();
     bool isSaving() const;
+    // Runs `then` on the main thread once every write asked for so far has ended (at once when
+    // none is under way).
+    void whenSavesEnd(std::function<void()> then);
     // Writes the text whatever the disk holds, and settles the conflict.
     void forceSaveToDisk();
     void forceReloadFromDisk();

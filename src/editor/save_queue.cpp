@@ -65,6 +65,9 @@ void SaveQueue::enqueue(Request request, std::function<void()> then)
 
 void SaveQueue::whenIdle(std::function<void()> then)
 {
+    if (!then) {
+        return;
+    }
     if (!isBusy()) {
         then();
         return;
