@@ -108,11 +108,14 @@ SearchPanelView::SearchPanelView(const SidebarContext &context, QWidget *parent)
     layout->addLayout(queryRow);
     layout->addLayout(toggles);
     layout->addLayout(fields);
+    layout->addStretch(0);  // with nothing found, these two spaces centre the symbol and its text
+    layout->addWidget(m_noResultsIcon);
     layout->addLayout(statusRow);
     layout->addWidget(m_more);
     layout->addWidget(m_cutShort);
-    layout->addWidget(m_noResultsIcon);
     layout->addWidget(m_results, 1);
+    layout->addStretch(0);
+    m_layout = layout;
 
     connect(m_query, &QLineEdit::textEdited, m_engine, &SearchEngine::setQuery);
     connect(m_query, &QLineEdit::returnPressed, this, &SearchPanelView::doSearch);
@@ -171,6 +174,8 @@ void SearchPanelView::engineChanged()
     m_cutShort->setVisible(!searching && !cutShort.isEmpty());
     m_cutShort->setText(cutShortNotice(cutShort));
     m_results->setVisible(!noResults);
+    m_layout->setStretch(m_layout->indexOf(m_noResultsIcon) - 1, noResults ? 1 : 0);
+    m_layout->setStretch(m_layout->count() - 1, noResults ? 2 : 0);
 }
 
 QString SearchPanelView::cutShortNotice(QStringList files)

@@ -11,6 +11,7 @@ class QLineEdit;
 class QListView;
 class QProgressBar;
 class QToolButton;
+class QVBoxLayout;
 
 namespace vesk {
 
@@ -77,6 +78,7 @@ private:
     QLabel *m_cutShort;
     QLabel *m_noResultsIcon;
     QListView *m_results;
+    QVBoxLayout *m_layout;
     SearchResultsModel *m_model;
     SearchResultDelegate *m_delegate;
     DeferredRefresh *m_refresh;
