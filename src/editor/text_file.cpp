@@ -1,15 +1,19 @@
 #include "editor/text_file.h"
 
 #include "platform/regular_file.h"
+#include "text/tree_builder.h"
 
 #include <QFileInfo>
 
+#include <cerrno>
 #include <cstring>
 #include <vector>
 
 namespace vesk {
 
 namespace {
+
+constexpr qint64 readBlockBytes = qint64(1) << 20;
 
 QString cannotOpen(const QString &path, const QString &reason)
 {
@@ -70,17 +74,33 @@ private:
 TextFileRead readTextFile(const QString &path)
 {
     TextFileRead result;
-    RegularFileRead read = readRegularFile(path);
-    if (!read.ok()) {
-        result.error = cannotOpen(path, read.error + u'.');
+    RegularFile file = openRegularFile(path);
+    if (!file.isOpen()) {
+        result.error = cannotOpen(path, file.error + u'.');
         return result;
     }
-    result.hasByteOrderMark = takeByteOrderMark(read.data);
-    if (!isValidUtf8(read.data)) {
+    // Read and built a block at a time: the file's bytes are never held whole next to its tree.
+    TreeBuilder builder;
+    QByteArray block;
+    for (bool first = true;; first = false) {
+        if (!readOpenedFile(file, block, readBlockBytes)) {
+            result.error = cannotOpen(path, fileErrorReason(errno) + u'.');
+            return result;
+        }
+        if (block.isEmpty()) {
+            break;
+        }
+        if (first) {
+            result.hasByteOrderMark = takeByteOrderMark(block);
+        }
+        if (!builder.append(block)) {
+            break;
+        }
+    }
+    result.text = builder.finish();
+    if (!result.text) {
         result.error = cannotOpen(path, QStringLiteral("it is not UTF-8 text."));
-        return result;
     }
-    result.text = VeskNode::buildUtf8(read.data);
     return result;
 }
 
