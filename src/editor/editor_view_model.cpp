@@ -1,6 +1,8 @@
 #include "editor/editor_view_model.h"
 
+#include "editor/file_load.h"
 #include "editor/line_chars.h"
+#include "editor/open_file_state.h"
 
 #include <QDateTime>
 
@@ -26,7 +28,12 @@ EditorViewModel::EditorViewModel(QObject *parent)
     observeDocument();
 }
 
-EditorViewModel::~EditorViewModel() = default;
+EditorViewModel::~EditorViewModel()
+{
+    if (m_load) {
+        m_load->cancel();  // the reading stops and lets go of what it built
+    }
+}
 
 void EditorViewModel::observeDocument()
 {

@@ -18,6 +18,8 @@
 
 namespace vesk {
 
+class FileLoad;
+
 // The editor of one repository tab or standalone window: the open document, the carets, the
 // open file and the little view state the canvas needs. Announces willChange() before every
 // published field is stored, and forwards every announcement of its current document.
@@ -144,8 +146,11 @@ public:
     // Performs the key's editing action; false when the key is not the editor's.
     bool handleKeyEvent(const EditorKeyEvent &event);
 
-    // The file.
+    // The file. A big file opens in stages: its first part shows at once for reading and
+    // scrolling, the rest is read off the main thread; edits wait until it is complete. Should
+    // the rest fail (not UTF-8, changed while read), the file before it is back as it was.
     void openFile(const QString &path);
+    bool isLoading() const { return m_load != nullptr; }
     void save();
     void autoSave();
     void forceSaveToDisk();
@@ -210,6 +215,13 @@ private:
     void saveIfAllowed(SaveKind kind);
     bool writeFile();
     void lookUpGitBaseline();
+    void showOpenedFile(const QString &absolutePath, const VeskNodePtr &text, bool hasByteOrderMark,
+                        std::optional<FileTime> modDate);
+    void finishLoading(const QString &absolutePath, VeskNodePtr text, const QString &error,
+                       std::optional<FileTime> modDate);
+    // Ends a load under way; the file before it comes back.
+    void stopLoading();
+    struct OpenFileState;
 
     std::unique_ptr<VeskDocument> m_document;
     QList<TextCursor> m_cursors;
@@ -230,6 +242,8 @@ private:
     std::optional<QString> m_saveError;
     std::optional<QString> m_baselineError;
     bool m_hasByteOrderMark = false;
+    std::shared_ptr<FileLoad> m_load;                 // a big file being read
+    std::unique_ptr<OpenFileState> m_beforeLoad;     // what was open before it
     quint64 m_baselineLookups = 0;  // only the latest lookup's answer is taken
     int m_editDepth = 0;
     EditKind m_editKind = EditKind::Other;

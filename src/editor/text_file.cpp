@@ -15,11 +15,6 @@ namespace {
 
 constexpr qint64 readBlockBytes = qint64(1) << 20;
 
-QString cannotOpen(const QString &path, const QString &reason)
-{
-    return QStringLiteral("\u201C%1\u201D could not be opened: %2").arg(QFileInfo(path).fileName(), reason);
-}
-
 // Walks the code units of a tree leaf by leaf.
 class UnitStream
 {
@@ -76,7 +71,7 @@ TextFileRead readTextFile(const QString &path)
     TextFileRead result;
     RegularFile file = openRegularFile(path);
     if (!file.isOpen()) {
-        result.error = cannotOpen(path, file.error + u'.');
+        result.error = cannotOpenMessage(path, file.error + u'.');
         return result;
     }
     // Read and built a block at a time: the file's bytes are never held whole next to its tree.
@@ -84,7 +79,7 @@ TextFileRead readTextFile(const QString &path)
     QByteArray block;
     for (bool first = true;; first = false) {
         if (!readOpenedFile(file, block, readBlockBytes)) {
-            result.error = cannotOpen(path, fileErrorReason(errno) + u'.');
+            result.error = cannotOpenMessage(path, fileErrorReason(errno) + u'.');
             return result;
         }
         if (block.isEmpty()) {
@@ -99,9 +94,14 @@ TextFileRead readTextFile(const QString &path)
     }
     result.text = builder.finish();
     if (!result.text) {
-        result.error = cannotOpen(path, QStringLiteral("it is not UTF-8 text."));
+        result.error = cannotOpenMessage(path, QStringLiteral("it is not UTF-8 text."));
     }
     return result;
+}
+
+QString cannotOpenMessage(const QString &path, const QString &reason)
+{
+    return QStringLiteral("\u201C%1\u201D could not be opened: %2").arg(QFileInfo(path).fileName(), reason);
 }
 
 bool takeByteOrderMark(QByteArray &bytes)
@@ -111,6 +111,40 @@ bool takeByteOrderMark(QByteArray &bytes)
     }
     bytes.remove(0, utf8ByteOrderMark.size());
     return true;
+}
+
+VeskNodePtr treeFromUtf8(QByteArrayView utf8)
+{
+    TreeBuilder builder;
+    builder.append(utf8);
+    return builder.finish();
+}
+
+bool sameUtf8(const VeskNodePtr &tree, QByteArrayView utf8)
+{
+    if (!tree) {
+        return false;
+    }
+    std::vector<const VeskNode *> pending{tree.get()};
+    qsizetype at = 0;
+    QByteArray encoded;
+    while (!pending.empty()) {
+        const VeskNode *node = pending.back();
+        pending.pop_back();
+        if (!node->isLeaf()) {
+            pending.push_back(node->right().get());
+            pending.push_back(node->left().get());
+            continue;
+        }
+        const TextChunk &chunk = node->chunk();
+        encoded.clear();
+        chunk.appendUtf8To(encoded);
+        if (encoded.size() > utf8.size() - at || std::memcmp(encoded.constData(), utf8.data() + at, size_t(encoded.size())) != 0) {
+            return false;
+        }
+        at += encoded.size();
+    }
+    return at == utf8.size();
 }
 
 bool sameText(const VeskNodePtr &a, const VeskNodePtr &b)
