@@ -151,6 +151,7 @@ void EditorViewModel::finishLoading(const QString &absolutePath, VeskNodePtr tex
                                     std::optional<FileTime> modDate)
 {
     m_load.reset();
+    const std::optional<CaretWhenLoaded> place = std::exchange(m_caretWhenLoaded, std::nullopt);
     if (!text) {
         // The file before it comes back as it was; the part read is let go.
         std::unique_ptr<OpenFileState> before = std::move(m_beforeLoad);
@@ -177,6 +178,11 @@ void EditorViewModel::finishLoading(const QString &absolutePath, VeskNodePtr tex
     m_lastKnownModDate = modDate;
     m_lastSavedContent = text;
     clampCursors();
+    if (place && place->highlight) {
+        goToLine(place->line, place->column);
+    } else if (place) {
+        placeCaret(place->line, place->column);
+    }
     if (m_onFileOpened) {
         m_onFileOpened(absolutePath);
     }
@@ -373,6 +379,7 @@ void EditorViewModel::closeFile()
         m_load->cancel();  // the file is gone: neither it nor the one before comes back
         m_load.reset();
         m_beforeLoad.reset();
+        m_caretWhenLoaded.reset();
     }
     auto document = std::make_unique<VeskDocument>();
     Q_EMIT willChange();

@@ -45,6 +45,7 @@ void EditorViewModel::setCursors(QList<TextCursor> cursors)
 {
     endTypingRun();
     m_goalColumns.clear();
+    m_caretWhenLoaded.reset();
     publish(m_cursors, std::move(cursors));
 }
 
@@ -79,6 +80,9 @@ qint64 EditorViewModel::lineLength(qint64 line) const
 void EditorViewModel::goToLine(qint64 line, qint64 column)
 {
     const qint64 lines = m_document->lineCount();
+    if (m_load) {
+        m_caretWhenLoaded = line >= lines ? std::optional(CaretWhenLoaded{line, column, true}) : std::nullopt;
+    }
     if (lines < 1) {
         return;
     }
@@ -88,6 +92,18 @@ void EditorViewModel::goToLine(qint64 line, qint64 column)
     publish(m_minimapScrollTarget, std::optional<qint64>(l));
     publish(m_highlightLine, std::optional<qint64>(l));
     m_highlightTimer.start();  // restarting drops the previous flash's end
+}
+
+void EditorViewModel::placeCaret(qint64 line, qint64 column)
+{
+    const qint64 lines = m_document->lineCount();
+    if (m_load) {
+        m_caretWhenLoaded = line >= lines ? std::optional(CaretWhenLoaded{line, column, false}) : std::nullopt;
+    }
+    const qint64 l = std::clamp<qint64>(line, 0, std::max<qint64>(lines - 1, 0));
+    const qint64 c = std::clamp<qint64>(column, 0, lineLength(l));
+    publish(m_cursors, QList<TextCursor>{TextCursor::at(l, c)});
+    publish(m_minimapScrollTarget, std::optional<qint64>(l));
 }
 
 void EditorViewModel::clampCursors()

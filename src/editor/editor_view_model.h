@@ -83,6 +83,10 @@ public:
 
     // Carets, selections and moves. Nothing here changes the text.
     void goToLine(qint64 line, qint64 column);
+    // One caret at (line, column), clamped to the text, with the minimap brought to it (a
+    // restored caret). While a big file loads, a place past the part read so far, like one for
+    // goToLine, is taken once the rest is there, unless setCursors() places the carets first.
+    void placeCaret(qint64 line, qint64 column);
     void clampCursors();
     void addCursor(qint64 line, qint64 column);
     void addCursorAbove();
@@ -244,6 +248,12 @@ private:
     bool m_hasByteOrderMark = false;
     std::shared_ptr<FileLoad> m_load;                 // a big file being read
     std::unique_ptr<OpenFileState> m_beforeLoad;     // what was open before it
+    struct CaretWhenLoaded
+    {
+        qint64 line, column;
+        bool highlight;
+    };
+    std::optional<CaretWhenLoaded> m_caretWhenLoaded;
     quint64 m_baselineLookups = 0;  // only the latest lookup's answer is taken
     int m_editDepth = 0;
     EditKind m_editKind = EditKind::Other;

@@ -67,6 +67,8 @@ private Q_SLOTS:
     void bigFileOpensInStages_data();
     void bigFileOpensInStages();
     void failedLoadKeepsThePreviousFile();
+    void caretPlacedPastTheFirstPart_data();
+    void caretPlacedPastTheFirstPart();
     void loadGivesWay_data();
     void loadGivesWay();
     void unchangedBaselineSharesTheText();
@@ -441,6 +443,45 @@ void TestEditorFiles::bigFileOpensInStages()
     QVERIFY(editor.document()->line(1).startsWith(QStringLiteral("typed")));
     editor.save();
     QVERIFY(readFile(path).startsWith(line + "typed"));
+}
+
+// A restored caret or a go-to-line past the part read so far is taken once the line is there;
+// carets the user placed meanwhile win.
+void TestEditorFiles::caretPlacedPastTheFirstPart_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("taken");
+    QTest::addRow("restored caret") << QStringLiteral("place") << true;
+    QTest::addRow("go to line") << QStringLiteral("goto") << true;
+    QTest::addRow("the user moved the caret since") << QStringLiteral("moved") << false;
+}
+
+void TestEditorFiles::caretPlacedPastTheFirstPart()
+{
+    QFETCH(QString, how);
+    QFETCH(bool, taken);
+    QTemporaryDir dir;
+    const QString path = writeFile(dir.path(), QStringLiteral("big.txt"), QByteArray("0123456789\n").repeated(1500000));
+    EditorViewModel editor;
+    editor.openFile(path);
+    QVERIFY(editor.isLoading());
+    const qint64 target = 1400000;
+    QVERIFY(editor.document()->lineCount() < target);
+    if (how == u"goto") {
+        editor.goToLine(target, 4);
+    } else {
+        editor.placeCaret(target, 4);
+    }
+    QCOMPARE(editor.cursors().first().line, editor.document()->lineCount() - 1);
+    if (how == u"moved") {
+        editor.setCursors({TextCursor::at(5, 2)});
+    }
+    QTRY_VERIFY(!editor.isLoading());
+    QCOMPARE(editor.cursors().first().line, taken ? target : 5);
+    QCOMPARE(editor.cursors().first().column, taken ? 4 : 2);
+    if (taken) {
+        QCOMPARE(editor.minimapScrollTarget(), std::optional<qint64>(target));
+    }
 }
 
 // A bad byte near the end of a 50 MB file: the open error, and the file before is back as it
