@@ -433,7 +433,7 @@ void TestEditorFiles::bigFileOpensInStages()
     editor.deleteAtCursors();
     editor.indentLines(0, 3, false);
     QVERIFY(!editor.hasUnsavedEdits());
-    editor.save();
+    editor.saveAndWait();
     QCOMPARE(readFile(path), content);
     QTRY_VERIFY(!editor.isLoading());
     QCOMPARE(editor.document()->lineCount(), lineCount);
@@ -442,7 +442,7 @@ void TestEditorFiles::bigFileOpensInStages()
     QVERIFY(!editor.hasUnsavedEdits());
     editor.insertAtCursors(QStringLiteral("typed"));
     QVERIFY(editor.document()->line(1).startsWith(QStringLiteral("typed")));
-    editor.save();
+    editor.saveAndWait();
     QVERIFY(readFile(path).startsWith(line + "typed"));
 }
 
@@ -509,7 +509,7 @@ void TestEditorFiles::failedLoadKeepsThePreviousFile()
     QCOMPARE(editor.cursors(), carets);
     QVERIFY(!editor.hasUnsavedEdits());
     editor.insertAtCursors(QStringLiteral("x"));
-    editor.save();
+    editor.saveAndWait();
     QCOMPARE(readFile(small), QByteArray("one\ntwo\ntxhree\n"));
 }
 
