@@ -66,7 +66,10 @@ bool VirtualDisplay::start(QSize size)
         m_server.setStandardOutputFile(QProcess::nullDevice());
         m_server.start(xvfb, {QStringLiteral(":%1").arg(display), QStringLiteral("-screen"), QStringLiteral("0"),
                               QStringLiteral("%1x%2x24").arg(size.width()).arg(size.height()),
-                              QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+                              QStringLiteral("-nolisten"), QStringLiteral("tcp"),
+                              // A test that restarts the program leaves the server without clients
+                              // for a moment; a reset then would refuse the next start.
+                              QStringLiteral("-noreset")});
         if (!m_server.waitForStarted(5000))
             continue;
         for (int i = 0; i < 100 && m_server.state() == QProcess::Running; ++i) {

@@ -1,0 +1,297 @@
+// A day with the real program: started from the command line on a display of its own with a fresh
+// home, driven by real X input, checked on disk first and then on screen. The steps run in order
+// and build on each other; each test function is one step, so a failure names it.
+
+#include "test_support.h"
+#include "user_session.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+#include <QUrl>
+
+using namespace vesk;
+using test::UserSession;
+
+namespace {
+
+constexpr int appearMs = 30000;  // generous: the machine may be busy with builds
+
+const QByteArray appText = "alphaOne\nbravoTwo\ncharlieThree\ndeltaFour\n";
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+QPoint centerOf(const QRect &box)
+{
+    return box.center();
+}
+
+} // namespace
+
+class TestUserDay : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<UserSession> m_session;
+    QTemporaryDir m_work;
+    QString m_repo;       // the repository of the day
+    QString m_side;       // a plain folder in a second tab
+    int m_sidebarRight = 282;
+
+    UserSession &s() { return *m_session; }
+
+    // Where things are in the main window (the program places it at the top left of the screen
+    // when there is no window manager).
+    QRect topBand() const { return {0, 0, 1200, 95}; }
+    QRect sidebar() const { return {0, 90, m_sidebarRight, 665}; }
+    QRect segments() const { return {0, 95, m_sidebarRight, 32}; }
+    QRect editor() const { return {m_sidebarRight + 2, 95, 1200 - m_sidebarRight - 85, 660}; }
+    QRect statusRow() const { return {m_sidebarRight + 2, 755, 1200 - m_sidebarRight - 2, 25}; }
+
+    // The x of the line between the sidebar and the editor, read from the screen.
+    int dividerX(const QImage &screen) const
+    {
+        const QImage image = screen.convertToFormat(QImage::Format_RGB32);
+        const int y = 700;
+        for (int x = 100; x < 700; ++x) {
+            const QRgb pixel = image.pixel(x, y);
+            if (qGray(pixel) > 190 && qGray(pixel) < 236 && qGray(image.pixel(x - 1, y)) > 250) {
+                return x;
+            }
+        }
+        return -1;
+    }
+
+    bool clickWord(const QString &word, QRect region, int button = 1)
+    {
+        const std::optional<QRect> box = s().waitForWord(word, region, appearMs);
+        if (!box) {
+            qWarning("not on screen: %s", qPrintable(word));
+            return false;
+        }
+        s().click(centerOf(*box), button);
+        return true;
+    }
+
+    // The status row's caret place, as the reader sees it ("ln3col5").
+    bool waitForCaret(const QString &place)
+    {
+        QString seen;
+        const bool ok = s().waitForText(place, statusRow(), appearMs, &seen);
+        if (!ok) {
+            qWarning("status row reads %s, wanted %s", qPrintable(seen), qPrintable(place));
+        }
+        return ok;
+    }
+
+    // The lines (1-based) of the first `count` whose gutter carries the orange mark of a modified
+    // line. The rows are placed from two lines the reader finds: `upper` on line `upperLine` and
+    // `lower` on line `lowerLine`.
+    QList<int> markedLines(const QImage &screen, const QString &upper, int upperLine, const QString &lower,
+                           int lowerLine, int count)
+    {
+        std::optional<QRect> top, bottom;
+        for (const test::ScreenWord &word : UserSession::words(screen, editor())) {
+            if (!top && test::readsAs(word.text, test::VirtualDisplay::squeeze(upper)))
+                top = word.box;
+            if (!bottom && test::readsAs(word.text, test::VirtualDisplay::squeeze(lower)))
+                bottom = word.box;
+        }
+        if (!top || !bottom)
+            return {-1};
+        const double pitch = double(bottom->center().y() - top->center().y()) / (lowerLine - upperLine);
+        QList<int> marked;
+        for (int line = 1; line <= count; ++line) {
+            const int y = int(top->center().y() + (line - upperLine) * pitch);
+            const QRect gutter(m_sidebarRight, y - 3, 40, 7);
+            if (test::countPixels(screen, gutter, test::isOrange) > 3)
+                marked.append(line);
+        }
+        return marked;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_session = std::make_unique<UserSession>();
+        if (!s().startDisplay()) {
+            QSKIP(qPrintable(QStringLiteral("no X display for the day: ") + s().error()));
+        }
+        QVERIFY(m_work.isValid());
+        m_repo = m_work.filePath(QStringLiteral("dayrepo"));
+        m_side = m_work.filePath(QStringLiteral("sidefolder"));
+        QVERIFY(QDir().mkpath(m_repo));
+        test::initGitRepo(m_repo);
+        test::writeFile(m_repo, QStringLiteral("app.txt"), appText);
+        test::writeFile(m_repo, QStringLiteral("notes.md"), "firstNote\n");
+        test::writeFile(m_repo, QStringLiteral("docs/guide.txt"), "guideText\nneedleLiteral here\n");
+        test::writeFile(m_repo, QStringLiteral("docs/\u65E5\u672C\u8A9E.txt"),
+                        "\u3053\u3093\u306B\u3061\u306F \u6F22\u5B57 kanjiLine\n");
+        test::writeFile(m_repo, QStringLiteral("src/code.txt"), "value17 = 1\nvalue42 = 2\nrenamedMe\n");
+        test::writeFile(m_repo, QStringLiteral("src/old_name.txt"), "rename this\n");
+        test::writeFile(m_repo, QStringLiteral("src/doomed.txt"), "delete this\n");
+        test::commitAll(m_repo, QStringLiteral("first"));
+        test::writeFile(m_repo, QStringLiteral("notes.md"), "firstNote\nsecondNote\n");
+        test::commitAll(m_repo, QStringLiteral("second"));
+        // The day starts with a change, an untracked file and a secret that must never leave.
+        test::writeFile(m_repo, QStringLiteral("notes.md"), "firstNote\nsecondNote\nthirdNote\n");
+        test::writeFile(m_repo, QStringLiteral("draft.txt"), "untrackedDraft\n");
+        test::writeFile(m_repo, QStringLiteral(".env"), "API_TOKEN=do-not-send\n");
+        test::writeFile(m_side, QStringLiteral("side.txt"), "side_text\n");
+    }
+
+    void cleanupTestCase()
+    {
+        if (m_session) {
+            qInfo("slowest step: %s", qPrintable(s().slowestStep()));
+            s().stopAll();
+        }
+    }
+
+    void init()
+    {
+        if (m_session && !m_repo.isEmpty())
+            s().beginStep(QString::fromLatin1(QTest::currentTestFunction()));
+    }
+    void cleanup()
+    {
+        s().endStep();
+        if (QTest::currentTestFailed()) {
+            // What the user would have seen, for whoever reads the failure.
+            const QString shot = QDir::temp().filePath(QStringLiteral("vesk-day-%1.png")
+                                                           .arg(QString::fromLatin1(QTest::currentTestFunction())));
+            if (s().grab().save(shot))
+                qWarning("screen at the failure: %s", qPrintable(shot));
+        }
+    }
+
+    // 1. The repository opens from the command line with its tree, branch and changes.
+    void opensTheRepository()
+    {
+        QVERIFY2(s().launch({m_side, m_repo}), qPrintable(s().error()));
+        QVERIFY(s().waitForWord(QStringLiteral("dayrepo"), topBand(), appearMs));
+        QVERIFY(s().waitForWord(QStringLiteral("sidefolder"), topBand(), appearMs));
+        QVERIFY(s().waitForWord(QStringLiteral("main"), topBand(), appearMs));  // the branch
+        QImage screen;
+        const std::optional<QRect> notes = s().waitForWord(QStringLiteral("notes.md"), sidebar(), appearMs, &screen);
+        QVERIFY(notes);
+        m_sidebarRight = dividerX(screen);
+        QVERIFY2(m_sidebarRight > 150, "no divider between the sidebar and the editor");
+        const QStringList tree = [&] {
+            QStringList seen;
+            for (const test::ScreenWord &word : UserSession::words(screen, sidebar()))
+                seen.append(word.text);
+            return seen;
+        }();
+        for (const char *name : {"apptxt", "draft", "notesmd"})
+            QVERIFY2(tree.join(u' ').contains(QLatin1String(name)), qPrintable(tree.join(u' ')));
+        // The modified file carries the orange mark on its row.
+        const QRect notesRow(notes->right(), notes->top(), m_sidebarRight - notes->right() - 2, notes->height());
+        QVERIFY(test::countPixels(screen, notesRow, test::isOrange) > 4);
+
+        QVERIFY(clickWord(QStringLiteral("Changes"), segments()));
+        QVERIFY(s().waitUntil(
+            [&] {
+                const QString read = UserSession::text(s().grab(), sidebar());
+                return read.contains(QLatin1String("notesmd")) && read.contains(QLatin1String("drafttxt"))
+                       && !read.contains(QLatin1String("apptxt"));
+            },
+            appearMs));
+        QVERIFY(clickWord(QStringLiteral("Files"), segments()));
+    }
+
+    // 2. Two carets, one undo, a save: disk, marks and the changes list agree.
+    void editsAtTwoCaretsAndSaves()
+    {
+        QVERIFY(s().running());
+        QVERIFY(clickWord(QStringLiteral("app.txt"), sidebar()));
+        const std::optional<QRect> second = s().waitForWord(QStringLiteral("bravoTwo"), editor(), appearMs);
+        QVERIFY(second);
+        s().click(QPoint(second->right() + 40, second->center().y()));
+        s().key(QStringLiteral("ctrl+Home ctrl+alt+Down"));
+        s().type(QStringLiteral("Wq"));
+        s().key(QStringLiteral("Right Left"));  // a caret move ends the typing step
+        s().type(QStringLiteral("Zx"));
+        QVERIFY(s().waitForWord(QStringLiteral("wqzxbravotwo"), editor(), appearMs));
+        s().key(QStringLiteral("ctrl+z"));
+        s().key(QStringLiteral("ctrl+s"));
+        const QByteArray expected = "WqalphaOne\nWqbravoTwo\ncharlieThree\ndeltaFour\n";
+        QVERIFY(s().waitUntil([&] { return readAll(m_repo + QStringLiteral("/app.txt")) == expected; }, appearMs));
+
+        QImage screen;
+        QVERIFY(s().waitUntil(
+            [&] {
+                screen = s().grab();
+                return markedLines(screen, QStringLiteral("wqbravotwo"), 2, QStringLiteral("deltafour"), 4, 5)
+                       == QList<int>{1, 2};
+            },
+            appearMs));
+        QVERIFY(clickWord(QStringLiteral("Changes"), segments()));
+        QVERIFY(s().waitForWord(QStringLiteral("app.txt"), sidebar(), appearMs));
+        QVERIFY(clickWord(QStringLiteral("Files"), segments()));
+    }
+
+    // 8. Quit and start again: tabs, file, caret and sidebar width come back; a second start
+    // hands its file to the first.
+    void restartRestoresTheDay()
+    {
+        QVERIFY(s().running());
+        // Widen the sidebar by dragging its divider.
+        const int from = m_sidebarRight;
+        s().moveMouse(QPoint(from, 600));
+        s().press();
+        for (int x = from + 10; x <= from + 80; x += 10)
+            s().moveMouse(QPoint(x, 600));
+        s().release();
+        QVERIFY(s().waitUntil([&] { return std::abs(dividerX(s().grab()) - (from + 80)) <= 3; }, appearMs));
+        m_sidebarRight = dividerX(s().grab());
+
+        // The caret goes to line 3, column 5 of the open file.
+        const std::optional<QRect> line = s().waitForWord(QStringLiteral("charlieThree"), editor(), appearMs);
+        QVERIFY(line);
+        s().click(QPoint(line->right() + 40, line->center().y()));
+        s().key(QStringLiteral("Home Right Right Right Right"));
+        QVERIFY(waitForCaret(QStringLiteral("ln3col5")));
+
+        s().key(QStringLiteral("ctrl+q"));
+        QVERIFY2(s().waitForExit(appearMs), "the program did not end on Ctrl+Q");
+        {
+            const auto preferences = s().preferences();
+            QVERIFY2(std::abs(preferences->value(QStringLiteral("sidebarWidth")).toDouble() - m_sidebarRight) <= 4,
+                     qPrintable(preferences->value(QStringLiteral("sidebarWidth")).toString()));
+        }
+
+        QVERIFY2(s().launch({}), qPrintable(s().error()));
+        QVERIFY(s().waitForWord(QStringLiteral("sidefolder"), topBand(), appearMs));
+        QVERIFY(s().waitForWord(QStringLiteral("dayrepo"), topBand(), appearMs));
+        QVERIFY(s().waitForWord(QStringLiteral("wqbravoTwo"), editor(), appearMs));
+        QVERIFY(waitForCaret(QStringLiteral("ln3col5")));
+        QVERIFY(s().waitUntil([&] { return std::abs(dividerX(s().grab()) - m_sidebarRight) <= 2; }, appearMs));
+
+        // A second start with a file hands it over and ends; the first shows the file.
+        QCOMPARE(s().runSecond({m_repo + QStringLiteral("/notes.md")}), 0);
+        QVERIFY(s().waitForWord(QStringLiteral("thirdNote"), editor(), appearMs));
+        QVERIFY(s().running());
+    }
+
+    // 9. A vesk URL opens its file at its line.
+    void urlOpensAtTheLine()
+    {
+        QVERIFY(s().running());
+        QUrl url(QStringLiteral("vesk://open"));
+        url.setQuery(QStringLiteral("file=%1&line=3").arg(QString::fromLatin1(
+            QUrl::toPercentEncoding(m_repo + QStringLiteral("/src/code.txt"), "/"))));
+        QCOMPARE(s().runSecond({url.toString(QUrl::FullyEncoded)}), 0);
+        QVERIFY(s().waitForWord(QStringLiteral("value42"), editor(), appearMs));
+        QVERIFY(waitForCaret(QStringLiteral("ln3col")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestUserDay)
+#include "tst_user_day.moc"
