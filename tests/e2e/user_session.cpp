@@ -168,7 +168,7 @@ bool UserSession::launch(const QStringList &arguments)
     m_vesk->setProcessEnvironment(environment());
     m_vesk->setProcessChannelMode(QProcess::ForwardedChannels);
     m_vesk->setWorkingDirectory(home());
-    m_vesk->start(QStringLiteral(VESK_BINARY), arguments);
+    m_vesk->start(m_program, arguments);
     if (!m_vesk->waitForStarted(10000)) {
         m_error = m_vesk->errorString();
         return false;
@@ -191,7 +191,7 @@ int UserSession::runSecond(const QStringList &arguments, int timeoutMs)
     second.setProcessEnvironment(environment());
     second.setProcessChannelMode(QProcess::ForwardedChannels);
     second.setWorkingDirectory(home());
-    second.start(QStringLiteral(VESK_BINARY), arguments);
+    second.start(m_program, arguments);
     if (!second.waitForStarted(10000)) {
         return -1;
     }

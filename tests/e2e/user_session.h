@@ -40,6 +40,9 @@ public:
     QString tempDir() const { return home() + QStringLiteral("/tmp"); }
     QString displayName() const { return m_display.name(); }
 
+    // The program to start; the one just built unless set.
+    void setProgram(const QString &path) { m_program = path; }
+
     // Starts `vesk ARGS…` as the main instance and waits until its window is mapped and has the
     // keyboard focus.
     bool launch(const QStringList &arguments);
@@ -98,6 +101,7 @@ private:
 
     VirtualDisplay m_display;
     QTemporaryDir m_home;
+    QString m_program = QStringLiteral(VESK_BINARY);
     std::unique_ptr<QProcess> m_vesk;
     std::unique_ptr<QProcess> m_peer;        // another program's window, to leave the program for
     std::unique_ptr<QProcess> m_dragSource;  // another program that drags files
