@@ -1,7 +1,8 @@
 // Another program on the test's display: a window to switch to, and with `--drag FILE` a real
 // drag source that offers FILE's URL through the X drag and drop protocol when pressed.
-// It prints "accepted" once a target takes the drag and ends with status 0 when the drop was
-// taken, 1 when not.
+// It prints "focused" whenever its window becomes the active one, "accepted" once a target takes the drag, then "dropped" or "refused" when the button
+// is let go, and keeps running: the target fetches the data after the drop, from a source that
+// must still be there.
 
 #include <QApplication>
 #include <QDrag>
@@ -30,6 +31,15 @@ public:
     }
 
 protected:
+    bool event(QEvent *event) override
+    {
+        if (event->type() == QEvent::WindowActivate) {
+            std::fputs("focused\n", stdout);
+            std::fflush(stdout);
+        }
+        return QWidget::event(event);
+    }
+
     void mousePressEvent(QMouseEvent *event) override
     {
         if (m_file.isEmpty() || event->button() != Qt::LeftButton) {
@@ -46,7 +56,8 @@ protected:
             }
         });
         const Qt::DropAction done = drag->exec(Qt::CopyAction);
-        QApplication::exit(done == Qt::CopyAction ? 0 : 1);
+        std::fputs(done == Qt::CopyAction ? "dropped\n" : "refused\n", stdout);
+        std::fflush(stdout);
     }
 
 private:

@@ -5,7 +5,10 @@
 #include "test_support.h"
 #include "user_session.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -50,7 +53,8 @@ class TestUserDay : public QObject
     // when there is no window manager).
     QRect topBand() const { return {0, 0, 1200, 95}; }
     QRect sidebar() const { return {0, 90, m_sidebarRight, 665}; }
-    QRect segments() const { return {0, 95, m_sidebarRight, 32}; }
+    // The Files / Search / Changes buttons (a strip above them after a patch).
+    QRect segments() const { return {0, 92, m_sidebarRight, 64}; }
     QRect editor() const { return {m_sidebarRight + 2, 95, 1200 - m_sidebarRight - 85, 660}; }
     QRect statusRow() const { return {m_sidebarRight + 2, 755, 1200 - m_sidebarRight - 2, 25}; }
 
@@ -77,6 +81,15 @@ class TestUserDay : public QObject
         }
         s().click(centerOf(*box), button);
         return true;
+    }
+
+    // Opens the context menu at `at` and chooses `item` in it.
+    bool chooseFromMenu(QPoint at, const QString &item)
+    {
+        s().click(at, 3);
+        // The menu is a window of its own, named after the program.
+        const std::optional<QRect> menu = s().waitForWindow(QStringLiteral("^Vesk$"), appearMs);
+        return menu && clickWord(item, *menu);
     }
 
     // The status row's caret place, as the reader sees it ("ln3col5").
@@ -133,7 +146,7 @@ private Q_SLOTS:
         test::writeFile(m_repo, QStringLiteral("docs/guide.txt"), "guideText\nneedleLiteral here\n");
         test::writeFile(m_repo, QStringLiteral("docs/\u65E5\u672C\u8A9E.txt"),
                         "\u3053\u3093\u306B\u3061\u306F \u6F22\u5B57 kanjiLine\n");
-        test::writeFile(m_repo, QStringLiteral("src/code.txt"), "value17 = 1\nvalue42 = 2\nrenamedMe\n");
+        test::writeFile(m_repo, QStringLiteral("src/code.txt"), "value17 = 1\nvalue42 = 2\nthirdValue\n");
         test::writeFile(m_repo, QStringLiteral("src/old_name.txt"), "rename this\n");
         test::writeFile(m_repo, QStringLiteral("src/doomed.txt"), "delete this\n");
         test::commitAll(m_repo, QStringLiteral("first"));
@@ -156,8 +169,14 @@ private Q_SLOTS:
 
     void init()
     {
-        if (m_session && !m_repo.isEmpty())
-            s().beginStep(QString::fromLatin1(QTest::currentTestFunction()));
+        if (!m_session || m_repo.isEmpty())
+            return;
+        s().beginStep(QString::fromLatin1(QTest::currentTestFunction()));
+        // Each step starts where a user would: the window in front, the file tree showing.
+        if (s().running()) {
+            s().focusWindow();
+            clickWord(QStringLiteral("Files"), segments());
+        }
     }
     void cleanup()
     {
@@ -235,6 +254,209 @@ private Q_SLOTS:
         QVERIFY(clickWord(QStringLiteral("Changes"), segments()));
         QVERIFY(s().waitForWord(QStringLiteral("app.txt"), sidebar(), appearMs));
         QVERIFY(clickWord(QStringLiteral("Files"), segments()));
+    }
+
+    // 3. Find in files, a literal and an expression; a hit opens at its line.
+    void findsInFiles()
+    {
+        QVERIFY(s().running());
+        QVERIFY(clickWord(QStringLiteral("Search"), segments()));
+        s().type(QStringLiteral("needleLiteral"));
+        s().key(QStringLiteral("Return"));
+        QVERIFY(s().waitForWord(QStringLiteral("guide.txt:2"), sidebar(), appearMs));
+
+        // The expression finds both values in another file; the second hit opens at its line.
+        const std::optional<QRect> caseToggle = s().waitForWord(QStringLiteral("Aa"), sidebar(), appearMs);
+        QVERIFY(caseToggle);
+        s().click(caseToggle->center() + QPoint(52, 0));  // the ".*" toggle beside it
+        const std::optional<QRect> field =
+            s().waitForWord(QStringLiteral("needleLiteral"), QRect(0, 135, m_sidebarRight - 50, 30), appearMs);
+        QVERIFY(field);
+        s().click(field->center());
+        s().key(QStringLiteral("ctrl+a"));
+        s().type(QStringLiteral("value[0-9]+ ="));
+        s().key(QStringLiteral("Return"));
+        QVERIFY(s().waitForWord(QStringLiteral("code.txt:1"), sidebar(), appearMs));
+        QVERIFY(clickWord(QStringLiteral("code.txt:2"), sidebar()));
+        QVERIFY(s().waitForWord(QStringLiteral("value42"), editor(), appearMs));
+        QVERIFY(waitForCaret(QStringLiteral("ln2col")));
+        QVERIFY(clickWord(QStringLiteral("Files"), segments()));
+    }
+
+    // 4. Rename and delete from the tree (into the home's trash); a new folder and a new file.
+    void managesFilesFromTheTree()
+    {
+        QVERIFY(s().running());
+        const QString src = m_repo + QStringLiteral("/src");
+        // The folder of the open file is open already; a click would close it.
+        if (!s().waitForWord(QStringLiteral("old_name.txt"), sidebar(), 3000))
+            QVERIFY(clickWord(QStringLiteral("src"), sidebar()));
+        const std::optional<QRect> oldName = s().waitForWord(QStringLiteral("old_name.txt"), sidebar(), appearMs);
+        QVERIFY(oldName);
+        QVERIFY(chooseFromMenu(oldName->center(), QStringLiteral("Rename")));
+        s().key(QStringLiteral("ctrl+a"));
+        s().type(QStringLiteral("new_name.txt"));
+        s().key(QStringLiteral("Return"));
+        QVERIFY(s().waitUntil([&] { return QFileInfo(src + QStringLiteral("/new_name.txt")).isFile(); }, appearMs));
+        QVERIFY(!QFileInfo::exists(src + QStringLiteral("/old_name.txt")));
+        QCOMPARE(readAll(src + QStringLiteral("/new_name.txt")), QByteArray("rename this\n"));
+
+        const std::optional<QRect> doomed = s().waitForWord(QStringLiteral("doomed.txt"), sidebar(), appearMs);
+        QVERIFY(doomed);
+        QVERIFY(chooseFromMenu(doomed->center(), QStringLiteral("Delete File")));
+        const std::optional<QRect> confirm = s().waitForWindow(QStringLiteral("^Delete File$"), appearMs);
+        QVERIFY(confirm);
+        QVERIFY(clickWord(QStringLiteral("Delete"), QRect(confirm->x(), confirm->bottom() - 60, confirm->width(), 60)));
+        QVERIFY(s().waitUntil([&] { return !QFileInfo::exists(src + QStringLiteral("/doomed.txt")); }, appearMs));
+        QCOMPARE(readAll(s().trashFiles() + QStringLiteral("/doomed.txt")), QByteArray("delete this\n"));
+
+        // New items in the repository's root: from the empty space below the tree.
+        const QPoint empty(m_sidebarRight / 2, 700);
+        QVERIFY(chooseFromMenu(empty, QStringLiteral("New Folder")));
+        QVERIFY(s().waitForWindow(QStringLiteral("^New Folder$"), appearMs));
+        s().type(QStringLiteral("fresh"));
+        s().key(QStringLiteral("Return"));
+        QVERIFY(s().waitUntil([&] { return QFileInfo(m_repo + QStringLiteral("/fresh")).isDir(); }, appearMs));
+        QVERIFY(chooseFromMenu(empty, QStringLiteral("New File")));
+        QVERIFY(s().waitForWindow(QStringLiteral("^New File$"), appearMs));
+        s().type(QStringLiteral("made.txt"));
+        s().key(QStringLiteral("Return"));
+        QVERIFY(s().waitUntil([&] { return QFileInfo(m_repo + QStringLiteral("/made.txt")).isFile(); }, appearMs));
+        QVERIFY(s().waitForWord(QStringLiteral("fresh"), sidebar(), appearMs));
+        QVERIFY(s().waitForWord(QStringLiteral("made.txt"), sidebar(), appearMs));
+    }
+
+    // 5. Export without one folder: the archive, the saved choice and no secret.
+    void exportsTheChosenFiles()
+    {
+        QVERIFY(s().running());
+        QVERIFY(clickWord(QStringLiteral("Export"), topBand()));
+        const std::optional<QRect> panel = s().waitForWindow(QStringLiteral("^Export Declaration"), appearMs);
+        QVERIFY(panel);
+        // The folder's box in the row of project folders at the top of the panel.
+        const std::optional<QRect> docs =
+            s().waitForWord(QStringLiteral("docs"), QRect(panel->x(), panel->y(), panel->width(), 100), appearMs);
+        QVERIFY2(docs, qPrintable(QStringLiteral("panel at %1,%2 %3x%4").arg(panel->x()).arg(panel->y()).arg(panel->width()).arg(panel->height())));
+        s().click(QPoint(docs->left() - 12, docs->center().y()));
+        QVERIFY(clickWord(QStringLiteral("Export"),
+                          QRect(panel->center().x(), panel->bottom() - 60, panel->width() / 2, 60)));
+        QString zipPath;
+        QVERIFY(s().waitUntil(
+            [&] {
+                QDir temp(s().tempDir());
+                const QStringList dirs = temp.entryList({QStringLiteral("export-*")}, QDir::Dirs);
+                zipPath = dirs.isEmpty() ? QString() : temp.filePath(dirs.first() + QStringLiteral("/dayrepo_export.zip"));
+                return !zipPath.isEmpty() && QFileInfo(zipPath).isFile() && !s().windowShown(QStringLiteral("^Export Declaration"));
+            },
+            appearMs));
+        bool ok = false;
+        const QByteArray listing = test::run(QStringLiteral("/usr/bin/unzip"), {QStringLiteral("-Z1"), zipPath}, m_repo, &ok);
+        QVERIFY(ok);
+        QStringList names = QString::fromUtf8(listing).split(u'\n', Qt::SkipEmptyParts);
+        names.sort();
+        for (const char *want : {"app.txt", "notes.md", "draft.txt", "src/code.txt", "src/new_name.txt"})
+            QVERIFY2(names.contains(QLatin1String(want)), qPrintable(names.join(u' ')));
+        for (const QString &name : std::as_const(names)) {
+            QVERIFY2(!name.startsWith(QLatin1String("docs/")), qPrintable(name));
+            QVERIFY2(name != QLatin1String(".env"), "the secret file left in the archive");
+        }
+        // What is in the archive is what is on disk, byte for byte.
+        QCOMPARE(test::run(QStringLiteral("/usr/bin/unzip"), {QStringLiteral("-p"), zipPath, QStringLiteral("app.txt")},
+                           m_repo),
+                 readAll(m_repo + QStringLiteral("/app.txt")));
+        const QJsonObject filter = QJsonDocument::fromJson(readAll(m_repo + QStringLiteral("/.vesk-export-filter"))).object();
+        const QVariantList dirs = filter.value(QStringLiteral("includedDirs")).toArray().toVariantList();
+        QVERIFY2(dirs.contains(QStringLiteral("src")) && !dirs.contains(QStringLiteral("docs")),
+                 readAll(m_repo + QStringLiteral("/.vesk-export-filter")).constData());
+    }
+
+    // 6. A patch zip dropped from another program, one entry left out, applied.
+    void appliesADroppedPatch()
+    {
+        QVERIFY(s().running());
+        QVERIFY(clickWord(QStringLiteral("app.txt"), sidebar()));
+        QVERIFY(s().waitForWord(QStringLiteral("bravoTwo"), editor(), appearMs));
+        QTemporaryDir patch;
+        test::writeFile(patch.path(), QStringLiteral("app.txt"), "patchedAlpha\nWqbravoTwo\ncharlieThree\ndeltaFour\n");
+        test::writeFile(patch.path(), QStringLiteral("src/code.txt"), "value17 = 100\n");
+        test::writeFile(patch.path(), QStringLiteral("added.txt"), "addedByPatch\n");
+        const QString zip = patch.filePath(QStringLiteral("patch.zip"));
+        bool ok = false;
+        test::run(QStringLiteral("/usr/bin/zip"), {QStringLiteral("-qr"), zip, QStringLiteral("app.txt"),
+                                                   QStringLiteral("src/code.txt"), QStringLiteral("added.txt")},
+                  patch.path(), &ok);
+        QVERIFY(ok);
+        const QByteArray codeBefore = readAll(m_repo + QStringLiteral("/src/code.txt"));
+
+        const std::optional<QRect> target = s().waitForWord(QStringLiteral("Drop"), topBand(), appearMs);
+        QVERIFY(target);
+        QVERIFY2(s().dragFileTo(zip, target->center()), "the drop was not taken");
+        const std::optional<QRect> review = s().waitForWindow(QStringLiteral("^Apply ZIP Patch"), appearMs);
+        QVERIFY(review);
+        // Leave the change to code.txt out: its box in the "Apply" column.
+        const std::optional<QRect> code = s().waitForWord(QStringLiteral("src/code.txt"), *review, appearMs);
+        QVERIFY(code);
+        const std::optional<QRect> column = s().waitForWord(QStringLiteral("Apply"), QRect(review->topLeft(), QSize(review->width(), 60)), appearMs);
+        QVERIFY(column);
+        s().click(QPoint(column->left() + 8, code->center().y()));  // the box sits at the column's left
+        QVERIFY(clickWord(QStringLiteral("Apply Patch"), QRect(review->x(), review->bottom() - 70, review->width(), 70)));
+        QVERIFY(s().waitUntil([&] { return readAll(m_repo + QStringLiteral("/added.txt")) == "addedByPatch\n"; }, appearMs));
+        QCOMPARE(readAll(m_repo + QStringLiteral("/app.txt")), QByteArray("patchedAlpha\nWqbravoTwo\ncharlieThree\ndeltaFour\n"));
+        QCOMPARE(readAll(m_repo + QStringLiteral("/src/code.txt")), codeBefore);
+        QVERIFY(s().waitForWord(QStringLiteral("patchedAlpha"), editor(), appearMs));
+    }
+
+    // Leaves the window for another program and comes back, until `condition` holds. The program
+    // notices a leave only after a moment (a return before that is no return); it shows that it
+    // has by writing the workspace to its preferences.
+    bool leaveAndReturnUntil(const std::function<bool()> &condition)
+    {
+        return s().waitUntil(
+            [&] {
+                const QDateTime before = QFileInfo(s().preferencesPath()).lastModified();
+                if (!s().focusAway())
+                    return false;
+                s().waitUntil([&] { return QFileInfo(s().preferencesPath()).lastModified() != before; },
+                              5000, 50);
+                s().focusWindow();
+                return s().waitUntil(condition, 3000, 200);
+            },
+            appearMs, 0);
+    }
+
+    // 7. A dirty file changed on disk: coming back raises the conflict; each answer holds.
+    void resolvesConflictsBothWays()
+    {
+        QVERIFY(s().running());
+        const QString path = m_repo + QStringLiteral("/app.txt");
+        const QByteArray outsideFirst = "changedOutside\n";
+        const QByteArray outsideSecond = "WqalphaOne\nWqbravoTwo\ncharlieThree\ndeltaFour\nfromOutside\n";
+        for (const QString &answer : {QStringLiteral("Keep My Edits"), QStringLiteral("Reload from Disk")}) {
+            const bool keep = answer.startsWith(u'K');
+            const std::optional<QRect> line = s().waitForWord(QStringLiteral("deltaFour"), editor(), appearMs);
+            QVERIFY(line);
+            s().click(QPoint(line->right() + 40, line->center().y()));
+            s().key(QStringLiteral("End"));
+            s().type(QStringLiteral("Mine"));
+            QVERIFY(s().waitForWord(keep ? QStringLiteral("deltaFourMine") : QStringLiteral("deltaFourMineMine"),
+                                    editor(), appearMs));
+            const QByteArray outside = keep ? outsideFirst : outsideSecond;
+            test::writeFile(m_repo, QStringLiteral("app.txt"), outside);
+            std::optional<QRect> panel;
+            QVERIFY2(leaveAndReturnUntil([&] { return (panel = s().waitForWindow(QStringLiteral("^File Changed"), 0)).has_value(); }),
+                     qPrintable(answer));
+            // The dirty text was not written over the outside change on the way out.
+            QCOMPARE(readAll(path), outside);
+            QVERIFY(clickWord(answer, *panel));
+            QVERIFY(s().waitUntil([&] { return !s().windowShown(QStringLiteral("^File Changed")); }, appearMs));
+            if (keep) {
+                QVERIFY(s().waitUntil([&] { return readAll(path).contains("deltaFourMine\n"); }, appearMs));
+                QVERIFY(!readAll(path).contains("changedOutside"));
+            } else {
+                QVERIFY(s().waitForWord(QStringLiteral("fromOutside"), editor(), appearMs));
+                QCOMPARE(readAll(path), outside);
+            }
+        }
     }
 
     // 8. Quit and start again: tabs, file, caret and sidebar width come back; a second start

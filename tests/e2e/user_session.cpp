@@ -41,9 +41,8 @@ QImage readable(const QImage &image)
 }
 
 // The words tesseract reads in `image` (page segmentation mode `mode`), placed at `offset`.
-QList<ScreenWord> readWords(const QImage &image, QPoint offset, const QString &mode)
+QList<ScreenWord> readWords(const QImage &image, QPoint offset, const QString &mode, int scale = 3)
 {
-    constexpr int scale = 3;
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("region.png"));
     if (!image.scaled(image.size() * scale, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).save(path)) {
@@ -277,29 +276,30 @@ void UserSession::focusWindow()
     }
 }
 
-void UserSession::focusAway()
+bool UserSession::focusAway()
 {
     if (!m_peer) {
         m_peer = std::make_unique<QProcess>();
         VirtualDisplay::tieToParent(*m_peer);
         m_peer->setProcessEnvironment(environment());
-        m_peer->setProcessChannelMode(QProcess::ForwardedChannels);
         m_peer->start(QStringLiteral(VESK_TEST_PEER), {});
         m_peer->waitForStarted(10000);
     }
-    // The peer is another program's window; it takes the focus as a switch to that program would.
-    QByteArray out;
-    waitUntil(
-        [&] {
-            return xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
-                            QStringLiteral("^vesk-test-peer$")},
-                           &out);
-        },
-        30000, 200);
-    const QByteArray id = out.trimmed().split('\n').value(0);
-    if (!id.isEmpty()) {
-        xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), QString::fromLatin1(id)});
+    // The peer is another program's window; it takes the focus as a switch to that program would,
+    // and says when it has it.
+    QByteArray id;
+    if (!waitUntil(
+            [&] {
+                return xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                                QStringLiteral("^vesk-test-peer$")},
+                               &id);
+            },
+            30000, 200)) {
+        return false;
     }
+    m_peer->readAllStandardOutput();
+    xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), QString::fromLatin1(id.trimmed().split('\n').value(0))});
+    return waitUntil([&] { return m_peer->readAllStandardOutput().contains("focused"); }, 20000, 50);
 }
 
 bool UserSession::dragFileTo(const QString &file, QPoint target)
@@ -345,11 +345,61 @@ bool UserSession::dragFileTo(const QString &file, QPoint target)
     if (!accepted) {
         return false;
     }
-    return m_dragSource->waitForFinished(20000) && m_dragSource->exitStatus() == QProcess::NormalExit
-           && m_dragSource->exitCode() == 0;
+    // The source stays: the target may still be fetching the data. It goes with stopAll().
+    waitUntil(
+        [&] {
+            said += m_dragSource->readAllStandardOutput();
+            return said.contains("dropped") || said.contains("refused");
+        },
+        20000, 100);
+    return said.contains("dropped");
 }
 
-QList<ScreenWord> UserSession::words(const QImage &screen, QRect region)
+bool UserSession::windowShown(const QString &title)
+{
+    return waitForWindow(title, 0).has_value();
+}
+
+std::optional<QRect> UserSession::waitForWindow(const QString &title, int timeoutMs)
+{
+    std::optional<QRect> frame;
+    waitUntil(
+        [&] {
+            QByteArray ids;
+            if (!m_vesk
+                || !xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                             QString::number(m_vesk->processId()), QStringLiteral("--name"), title},
+                            &ids)) {
+                return false;
+            }
+            // The search also matches the main window on names it does not show; the window
+            // asked for is another one.
+            for (const QByteArray &line : ids.split('\n')) {
+                const QByteArray id = line.trimmed();
+                if (id.isEmpty() || id.toULongLong() == m_window) {
+                    continue;
+                }
+                QByteArray out;
+                if (!xdotool({QStringLiteral("getwindowgeometry"), QString::fromLatin1(id)}, &out)) {
+                    continue;
+                }
+                const auto after = [&](const char *label) {
+                    const qsizetype at = out.indexOf(label);
+                    return out.mid(at + qstrlen(label)).split('\n').value(0).split(' ').value(0).trimmed();
+                };
+                const QList<QByteArray> position = after("Position: ").split(',');
+                const QList<QByteArray> size = after("Geometry: ").split('x');
+                frame = QRect(position.value(0).toInt(), position.value(1).toInt(), size.value(0).toInt(),
+                              size.value(1).toInt());
+                return true;
+            }
+            return false;
+        },
+        timeoutMs, 200);
+    return frame;
+}
+
+QList<ScreenWord> UserSession::words(const QImage &screen, QRect region, int way)
 {
     if (region.isEmpty()) {
         region = screen.rect();
@@ -359,7 +409,11 @@ QList<ScreenWord> UserSession::words(const QImage &screen, QRect region)
         return {};
     }
     // Sparse text: a window is scattered labels, not a page of prose.
-    QList<ScreenWord> found = readWords(readable(screen.copy(region)), region.topLeft(), QStringLiteral("11"));
+    // The reader passes over different things in different ways of reading (a button beside a
+    // label, a lone word); a caller that looks again reads another way.
+    const QString mode = way % 3 == 1 ? QStringLiteral("6") : QStringLiteral("11");
+    const int scale = way % 3 == 2 ? 2 : 3;
+    QList<ScreenWord> found = readWords(readable(screen.copy(region)), region.topLeft(), mode, scale);
     // A selected row (light text on a saturated colour) is read alone, as one line: among the
     // other rows the reader tends to pass over it.
     const QImage image = screen.convertToFormat(QImage::Format_RGB32);
@@ -379,10 +433,10 @@ QList<ScreenWord> UserSession::words(const QImage &screen, QRect region)
     return found;
 }
 
-QString UserSession::text(const QImage &screen, QRect region)
+QString UserSession::text(const QImage &screen, QRect region, int way)
 {
     QString read;
-    for (const ScreenWord &word : words(screen, region)) {
+    for (const ScreenWord &word : words(screen, region, way)) {
         read += word.text;
     }
     return read;
@@ -404,14 +458,24 @@ bool UserSession::waitUntil(const std::function<bool()> &condition, int timeoutM
 
 std::optional<QRect> UserSession::waitForWord(const QString &word, QRect region, int timeoutMs, QImage *screen)
 {
+    // A phrase ("Delete File") is found as that many words in a row.
+    const qsizetype parts = word.split(u' ', Qt::SkipEmptyParts).size();
     const QString want = VirtualDisplay::squeeze(word);
     std::optional<QRect> found;
+    int way = 0;
     waitUntil(
         [&] {
             const QImage now = grab();
-            for (const ScreenWord &seen : words(now, region)) {
-                if (readsAs(seen.text, want)) {
-                    found = seen.box;
+            const QList<ScreenWord> seen = words(now, region, way++);
+            for (qsizetype i = 0; i + parts <= seen.size(); ++i) {
+                QString joined;
+                QRect box;
+                for (qsizetype k = i; k < i + parts; ++k) {
+                    joined += seen[k].text;
+                    box |= seen[k].box;
+                }
+                if (readsAs(joined, want)) {
+                    found = box;
                     if (screen) {
                         *screen = now;
                     }
@@ -427,9 +491,10 @@ std::optional<QRect> UserSession::waitForWord(const QString &word, QRect region,
 bool UserSession::waitForText(const QString &want, QRect region, int timeoutMs, QString *seen)
 {
     const QString squeezed = VirtualDisplay::squeeze(want);
+    int way = 0;
     return waitUntil(
         [&] {
-            const QString read = text(grab(), region);
+            const QString read = text(grab(), region, way++);
             if (seen) {
                 *seen = read;
             }
@@ -476,14 +541,17 @@ bool readsAs(const QString &seen, const QString &want)
 {
     // Approximate substring match (edit distance against any part of `seen`): the reader mistakes
     // a letter now and then in a monospaced font ("charLlieThree"), one slip per eight letters.
+    // Digits must be read exactly: "code.txt:1" is another place than "code.txt:2".
     const qsizetype allowed = want.size() / 8;
+    const qsizetype never = want.size() + 1;
     QList<qsizetype> previous(seen.size() + 1, 0);
     QList<qsizetype> current(seen.size() + 1, 0);
     for (qsizetype i = 1; i <= want.size(); ++i) {
         current[0] = i;
         for (qsizetype j = 1; j <= seen.size(); ++j) {
-            const qsizetype cost = want.at(i - 1) == seen.at(j - 1) ? 0 : 1;
-            current[j] = std::min({previous[j - 1] + cost, previous[j] + 1, current[j - 1] + 1});
+            const bool digit = want.at(i - 1).isDigit();
+            const qsizetype cost = want.at(i - 1) == seen.at(j - 1) ? 0 : digit ? never : 1;
+            current[j] = std::min({previous[j - 1] + cost, previous[j] + (digit ? never : 1), current[j - 1] + 1});
         }
         std::swap(previous, current);
     }

@@ -66,17 +66,23 @@ public:
     // Gives the keyboard focus to the main window, or to another program's window (as when the
     // user switches to another program).
     void focusWindow();
-    void focusAway();
+    bool focusAway();
     WId windowId() const { return m_window; }
     // Drags `file` from another program's window (a real drag source speaking the X drag and
     // drop protocol) and lets go of it at `target`.
     bool dragFileTo(const QString &file, QPoint target);
 
+    // The frame of the program's visible window whose title matches `title` (a regular
+    // expression), once one shows.
+    std::optional<QRect> waitForWindow(const QString &title, int timeoutMs);
+    bool windowShown(const QString &title);
+
     QImage grab() const { return m_display.grab(); }
     // The words the reader finds in `region` of `screen` (the whole screen when empty).
-    static QList<ScreenWord> words(const QImage &screen, QRect region = {});
+    // `way` picks one of the reader's ways of looking (each sees what another may pass over).
+    static QList<ScreenWord> words(const QImage &screen, QRect region = {}, int way = 0);
     // The reader's squeezed text of one region.
-    static QString text(const QImage &screen, QRect region);
+    static QString text(const QImage &screen, QRect region, int way = 0);
 
     // Polls `condition` until it holds or `timeoutMs` passes; never a fixed wait.
     bool waitUntil(const std::function<bool()> &condition, int timeoutMs, int pollMs = 100);
