@@ -24,6 +24,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMap>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -168,6 +169,9 @@ public:
             const qint64 gap = heartbeatClock.restart();
             if (gap > 100 + 10) {
                 ++m_stalls;
+                ActionStalls &stalls = m_stallsByAction[m_lastAction];
+                ++stalls.count;
+                stalls.longest = std::max(stalls.longest, gap);
                 if (gap > m_longestStall) {
                     m_longestStall = gap;
                     m_longestStallAction = m_lastAction;
@@ -206,6 +210,9 @@ public:
                    .arg(m_divergences)
                    .arg(m_slowestAction)
                    .arg(m_slowestActionName);
+        for (auto it = m_stallsByAction.cbegin(); it != m_stallsByAction.cend(); ++it) {
+            out << QStringLiteral("  stalls in %1: %2, longest %3 ms\n").arg(it.key()).arg(it->count).arg(it->longest);
+        }
         out.flush();
         return m_divergences == 0 ? 0 : 1;
     }
@@ -391,6 +398,12 @@ private:
     qint64 m_longestStall = 0;
     QString m_longestStallAction;
     QString m_lastAction = QStringLiteral("start");
+    struct ActionStalls
+    {
+        int count = 0;
+        qint64 longest = 0;
+    };
+    QMap<QString, ActionStalls> m_stallsByAction;
     qint64 m_slowestAction = 0;
     QString m_slowestActionName;
 };

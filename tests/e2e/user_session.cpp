@@ -180,6 +180,7 @@ bool UserSession::launch(const QStringList &arguments)
     }
     m_window = *window;
     focusWindow();
+    m_watch.start(m_vesk->processId());
     return true;
 }
 
@@ -202,6 +203,13 @@ int UserSession::runSecond(const QStringList &arguments, int timeoutMs)
     return second.exitStatus() == QProcess::NormalExit ? second.exitCode() : -3;
 }
 
+bool UserSession::quit(int timeoutMs)
+{
+    m_watch.stop();  // the way out is no stall
+    key(QStringLiteral("ctrl+q"));
+    return waitForExit(timeoutMs);
+}
+
 bool UserSession::waitForExit(int timeoutMs)
 {
     if (!m_vesk) {
@@ -215,6 +223,7 @@ bool UserSession::waitForExit(int timeoutMs)
 
 void UserSession::stopAll()
 {
+    m_watch.stop();
     for (std::unique_ptr<QProcess> *child : {&m_peer, &m_dragSource}) {
         if (*child && (*child)->state() != QProcess::NotRunning) {
             (*child)->kill();
@@ -516,6 +525,7 @@ std::unique_ptr<QSettings> UserSession::preferences() const
 void UserSession::beginStep(const QString &name)
 {
     m_step = name;
+    m_watch.setStep(name);
     m_stepClock.start();
 }
 
@@ -530,6 +540,11 @@ void UserSession::endStep()
         m_slowest = m_step;
     }
     m_step.clear();
+}
+
+QString UserSession::longestStall() const
+{
+    return QStringLiteral("%1 ms (in %2)").arg(m_watch.longestMs()).arg(m_watch.longestStep());
 }
 
 QString UserSession::slowestStep() const

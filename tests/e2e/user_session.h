@@ -3,6 +3,7 @@
 // A user at a desk: the real program on a private X display of its own, with a fresh home, driven
 // by real X input (xdotool through the XTEST extension) and read back from the screen (tesseract).
 
+#include "stall_watch.h"
 #include "virtual_display.h"
 
 #include <QElapsedTimer>
@@ -50,6 +51,8 @@ public:
     int runSecond(const QStringList &arguments, int timeoutMs = 20000);
     bool running() const { return m_vesk && m_vesk->state() == QProcess::Running; }
     QProcess *process() { return m_vesk.get(); }
+    // Ends the main instance as a user does (Ctrl+Q); true when it ended normally with status 0.
+    bool quit(int timeoutMs);
     // Waits for the main instance to end by itself; true when it ended normally with status 0.
     bool waitForExit(int timeoutMs);
     // Ends every program this session started.
@@ -99,6 +102,9 @@ public:
     void beginStep(const QString &name);
     void endStep();
     QString slowestStep() const;
+    // The longest time the main instance's main thread was away from its event loop while the
+    // steps ran (from the window's first showing to the quit).
+    QString longestStall() const;
 
 private:
     QProcessEnvironment environment() const;
@@ -113,6 +119,7 @@ private:
     std::unique_ptr<QProcess> m_dragSource;  // another program that drags files
     WId m_window = 0;
     QString m_error;
+    StallWatch m_watch;
     QString m_step;
     QElapsedTimer m_stepClock;
     QString m_slowest;
