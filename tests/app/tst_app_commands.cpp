@@ -1,6 +1,7 @@
 #include "app/appearance.h"
 #include "app/menu_commands.h"
 #include "app/settings_window.h"
+#include "app/termination_watcher.h"
 #include "app_test_util.h"
 #include "editor/ui/editor_canvas_view.h"
 #include "editor/ui/editor_colors.h"
@@ -8,15 +9,20 @@
 #include "app/editor_area_view.h"
 #include "app/repository_view.h"
 #include "editor/ui/editor_pane_view.h"
+#include "workspace/ui/sidebar_view.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QLineEdit>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+
+#include <csignal>
 
 using namespace vesk;
 namespace t = vesk::test;
@@ -139,7 +145,7 @@ private Q_SLOTS:
         } else if (expected.startsWith(u"tabs ")) {
             QCOMPARE(t::tabLayout(app->state()), expected.mid(5));
         } else if (expected == u"saved") {
-            QCOMPARE(t::readFile(repoA + "/a.txt"), QByteArray("one\nnew two\nthree\n"));
+            QTRY_COMPARE(t::readFile(repoA + "/a.txt"), QByteArray("one\nnew two\nthree\n"));
         } else if (expected == u"refreshed") {
             QTRY_VERIFY(std::any_of(app->state().activeTabState()->fileTree().cbegin(),
                                     app->state().activeTabState()->fileTree().cend(),
@@ -158,6 +164,69 @@ private Q_SLOTS:
             QTRY_VERIFY(!app->mainWindow()->isVisible());
             QCOMPARE(t::readFile(repoA + "/a.txt"), QByteArray("one\nnew two\nthree\n"));
             QCOMPARE(Preferences::instance().stringListValue("savedRepoPaths").size(), 2);
+        }
+    }
+
+    // The Edit menu's commands act on the field that has the focus, as its own keys would.
+    void editMenuActsOnTheFocusedField_data()
+    {
+        QTest::addColumn<QString>("field");     // "editor" or "search"
+        QTest::addColumn<QStringList>("steps");  // typed text as "type:…", or menu titles
+        QTest::addColumn<QString>("expected");  // the field's text after the steps
+        QTest::addColumn<QString>("clipboard");
+        const QString file = QStringLiteral("one\ntwo\nthree\n");
+        QTest::addRow("undo and redo typing in the editor")
+            << "editor" << QStringList{"type:new ", "Undo"} << file << "";
+        QTest::addRow("redo after undo") << "editor" << QStringList{"type:new ", "Undo", "Redo"}
+                                         << "one\nnew two\nthree\n" << "";
+        QTest::addRow("select all and copy in the editor")
+            << "editor" << QStringList{"Select All", "Copy"} << file << file;
+        QTest::addRow("cut everything, paste it twice")
+            << "editor" << QStringList{"Select All", "Cut", "Paste", "Paste"} << file + file << file;
+        QTest::addRow("search field: the editor keeps its text")
+            << "search" << QStringList{"type:needle", "Select All", "Cut"} << "" << "needle";
+        QTest::addRow("search field: paste") << "search" << QStringList{"type:ab", "Select All", "Copy", "Paste", "Paste"}
+                                             << "abab" << "ab";
+    }
+    void editMenuActsOnTheFocusedField()
+    {
+        QFETCH(QString, field);
+        QFETCH(QStringList, steps);
+        QFETCH(QString, expected);
+        QFETCH(QString, clipboard);
+        auto app = twoTabs();
+        QApplication::clipboard()->setText(QString());
+        QWidget *window = app->mainWindow();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        EditorViewModel *editor = t::activeEditor(*app);
+        QTRY_VERIFY(app->mainWindow()->activeView() && app->mainWindow()->activeView()->editorArea()->showsEditor());
+        QWidget *target = app->mainWindow()->activeView()->editorArea()->pane()->canvas();
+        if (field == u"search") {
+            target = window->findChild<QLineEdit *>(QStringLiteral("searchQuery"));
+            QVERIFY(target);
+            QWidget *sidebar = app->mainWindow()->activeView()->sidebar();
+            auto *view = qobject_cast<SidebarView *>(sidebar) ? qobject_cast<SidebarView *>(sidebar)
+                                                               : sidebar->findChild<SidebarView *>();
+            QVERIFY(view);
+            view->setSelectedTab(SidebarTab::search);
+        }
+        target->setFocus();
+        QTRY_VERIFY(target->hasFocus());
+        for (const QString &step : steps) {
+            if (step.startsWith(u"type:")) {
+                QTest::keyClicks(target, step.mid(5));
+            } else {
+                QAction *action = app->mainWindow()->commands()->action(step);
+                QVERIFY2(action, qPrintable(step));
+                action->trigger();
+            }
+        }
+        const QString shown = field == u"search" ? static_cast<QLineEdit *>(target)->text() : editor->document()->text();
+        QCOMPARE(shown, expected);
+        QCOMPARE(QApplication::clipboard()->text(), clipboard);
+        if (field == u"search") {
+            QCOMPARE(editor->document()->text(), QStringLiteral("one\ntwo\nthree\n"));
         }
     }
 
@@ -363,7 +432,8 @@ private Q_SLOTS:
             Preferences::instance().remove(key);
         }
         Q_EMIT qApp->applicationStateChanged(Qt::ApplicationInactive);
-        QCOMPARE(t::readFile(m_workspace->path("a/a.txt")),
+        // Leaving for another application lets the files be written in the background.
+        QTRY_COMPARE(t::readFile(m_workspace->path("a/a.txt")),
                  edited ? QByteArray("one\nnew two\nthree\n") : QByteArray("one\ntwo\nthree\n"));
         QCOMPARE(Preferences::instance().stringListValue("savedRepoPaths").size(), 2);
         QVERIFY(Preferences::instance().stringValue("activeRepoPath").endsWith("/a"));
@@ -376,6 +446,73 @@ private Q_SLOTS:
         t::changeOnDisk(m_workspace->path("a/a.txt"), "changed elsewhere\n");
         Q_EMIT qApp->applicationStateChanged(Qt::ApplicationActive);
         QTRY_COMPARE(t::activeEditor(*app)->document()->text(), QStringLiteral("changed elsewhere\n"));
+    }
+
+    void leavingWaitsForTheWrites_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addRow("Ctrl+Q") << "quit";
+        QTest::addRow("Close Tab (Ctrl+W)") << "close tab";
+        QTest::addRow("closing the main window") << "close window";
+        QTest::addRow("SIGTERM") << "sigterm";
+    }
+
+    // Both tabs' files are written (side by side, in the background) before the application,
+    // the window or the tab goes: checked the moment that step returns, with no event loop turn
+    // in between that could let a write finish late.
+    void leavingWaitsForTheWrites()
+    {
+        QFETCH(QString, how);
+        auto app = twoTabs();
+        QByteArray big;
+        for (int i = 0; i < 60000; ++i) {
+            big += "line " + QByteArray::number(i) + " of a file that takes a moment to write\n";
+        }
+        const QString a = m_workspace->path("a/a.txt");
+        const QString b = m_workspace->path("b/b.txt");
+        t::writeFile(m_workspace->path("b"), "b.txt", big);
+        app->state().openFileFromFinder(b);
+        t::waitForOpens(app->state());
+        EditorViewModel *editorB = t::activeEditor(*app);
+        QCOMPARE(editorB->currentFilePath(), std::optional<QString>(b));
+        editorB->insertAtCursors(QStringLiteral("typed in b "));
+        app->state().openFileFromFinder(a);
+        t::waitForOpens(app->state());
+        EditorViewModel *editorA = t::activeEditor(*app);
+        editorA->insertAtCursors(QStringLiteral("typed in a "));
+        // Written and handed back: a write that merely happened to be quick would still be
+        // under way as far as the editors know.
+        const auto bothWritten = [&] {
+            QVERIFY(!editorB->isSaving() && !editorB->hasUnsavedEdits());
+            QCOMPARE(t::readFile(b), "typed in b " + big);
+            QVERIFY(t::readFile(a).startsWith("typed in a one\n"));
+        };
+        if (how == u"sigterm") {
+            auto *watcher = app->findChild<TerminationWatcher *>();
+            QVERIFY(watcher && watcher->isWatching());
+            bool checked = false;
+            // Connected after the application's own handler, so it runs the moment that returns.
+            connect(watcher, &TerminationWatcher::terminationRequested, this, [&] {
+                bothWritten();
+                checked = true;
+            });
+            QCOMPARE(::raise(SIGTERM), 0);
+            QTRY_VERIFY(checked);
+        } else if (how == u"close tab") {
+            QPointer<EditorViewModel> closing(editorA);
+            press(*app, QKeySequence("Ctrl+W"));
+            QVERIFY(!closing || (!closing->isSaving() && !closing->hasUnsavedEdits()));
+            QCOMPARE(t::readFile(a).left(11), QByteArray("typed in a "));
+            QCOMPARE(t::tabLayout(app->state()), QStringLiteral("*b"));
+        } else {
+            if (how == u"quit") {
+                press(*app, QKeySequence("Ctrl+Q"));
+            } else {
+                app->mainWindow()->close();
+            }
+            bothWritten();
+            QVERIFY(!app->mainWindow()->isVisible());
+        }
     }
 
     // A quit that cannot save asks first; "Cancel" keeps everything, "Quit Without Saving" goes.
