@@ -172,6 +172,8 @@ StandaloneEditorWindow::StandaloneEditorWindow(const QString &path, EditorViewMo
     layout->addWidget(m_view);
     m_view->canvas()->installEventFilter(this);
     installEventFilter(this);
+    auto *title = new DeferredRefresh(this, [this] { updateTitle(); });
+    title->watch(editor, &EditorViewModel::willChange);
     // Any other window of ours, or another application, counts as elsewhere.
     connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow *focused) {
         if (focused && focused != windowHandle() && !isOwnPanel(focused)) {
@@ -191,6 +193,19 @@ StandaloneEditorWindow::~StandaloneEditorWindow()
     if (found != registry().end() && (found.value() == this || !found.value())) {
         registry().erase(found);
     }
+}
+
+// A dot before the name while the file has unsaved edits (and the Mac's own mark in the close
+// button).
+void StandaloneEditorWindow::updateTitle()
+{
+    if (!m_editor) {
+        return;
+    }
+    const bool dirty = m_editor->hasUnsavedEdits();
+    const QString title = titleFor(m_editor->currentFilePath().value_or(m_path));
+    setWindowTitle(dirty ? QStringLiteral("\u25CF ") + title : title);
+    setWindowModified(dirty);
 }
 
 QString StandaloneEditorWindow::titleFor(const QString &path)
