@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QTimer>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -153,14 +154,23 @@ void MarksAfterPause(benchmark::State &state)
         editor.paste(QStringLiteral("first pasted\nsecond pasted\nthird pasted\n"));
         QEventLoop loop;
         QObject::connect(document, &VeskDocument::marksSettled, &loop, &QEventLoop::quit);
+        QTimer::singleShot(10000, &loop, &QEventLoop::quit);  // a bound, should the marks never settle
         loop.exec();
+        if (document->marksPending()) {
+            state.SkipWithError("the marks did not settle");
+            break;
+        }
         mainMs += threadCpuMs() - cpuBefore;
         state.PauseTiming();
         if (document->modifiedLines().size() != 3) {
             state.SkipWithError("the pasted lines were not marked");
         }
         editor.undo();
+        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
         loop.exec();
+        if (document->marksPending()) {
+            state.SkipWithError("the marks did not settle after the undo");
+        }
         state.ResumeTiming();
     }
     state.counters["mainThreadMs"] = benchmark::Counter(mainMs, benchmark::Counter::kAvgIterations);
