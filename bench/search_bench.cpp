@@ -13,6 +13,7 @@
 #include "platform/process_runner.h"
 #include "workspace/file_search.h"
 #include "workspace/git_manager.h"
+#include "workspace/search_matcher.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -24,6 +25,7 @@
 #include "bench_support.h"
 
 #include <cstdlib>
+#include <limits>
 #include <memory>
 
 using namespace vesk;
@@ -178,8 +180,98 @@ void PlainGitStatus(benchmark::State &state)
     state.counters["output"] = double(bytes);
 }
 
+// One line of minified script of `bytes` bytes, "foo" near its start and "bar" at its end.
+QByteArray minifiedLine(qsizetype bytes)
+{
+    const QByteArray code = "var a=b(c,d);if(a){e.f=g}else{h.i(j)};function k(l){return l+1}";
+    return "x=1;foo;" + code.repeated(bytes / code.size()) + "bar;\n";
+}
+
+// An expression whose match spans the line, and a literal, on one long line: the time per byte
+// stays the same as the line grows (Complexity reports the fit).
+void SearchLongLine(benchmark::State &state, bool regex)
+{
+    const QByteArray line = minifiedLine(state.range(0));
+    const SearchMatcher matcher(QString::fromLatin1(regex ? "foo.*?bar" : "bar;"), true, regex);
+    qsizetype hits = 0;
+    for (auto _ : state) {
+        hits = matcher.scan(line, FileSearch::hitLimit).size();
+    }
+    state.counters["hits"] = double(hits);
+    state.SetBytesProcessed(qint64(state.iterations()) * line.size());
+    state.SetComplexityN(line.size());
+}
+
+// 30,000 files committed, then all dated a minute back as a checkout or a copy would leave
+// them, so the times cached in the index no longer agree with the disk.
+QString staleRepo(const QString &name)
+{
+    const QString root = scratch->filePath(name);
+    for (int d = 0; d < 300; ++d) {
+        const QString folder = QStringLiteral("%1/dir%2").arg(root).arg(d);
+        QDir().mkpath(folder);
+        for (int f = 0; f < 100; ++f) {
+            writeOldFile(QStringLiteral("%1/file%2.txt").arg(folder).arg(f), "same\n");
+        }
+    }
+    commitEverything(root);
+    return root;
+}
+
+void makeStale(const QString &root)
+{
+    for (int d = 0; d < 300; ++d) {
+        for (int f = 0; f < 100; ++f) {
+            const QString path = QStringLiteral("%1/dir%2/file%3.txt").arg(root).arg(d).arg(f);
+            setModificationTime(path, {modificationTime(path)->nanoseconds - 1'000'000'000LL});
+        }
+    }
+}
+
+// Reads of a stale index: ReadOnly never lets git refresh it (each read hashes every file);
+// FirstRead is the read that finds it stale and lets git refresh it; LaterReads follow one.
+void StaleStatus(benchmark::State &state, int mode)
+{
+    static int copies = 0;
+    const QString repo = staleRepo(QStringLiteral("stale%1").arg(++copies));
+    makeStale(repo);
+    const GitManager::CacheRefreshPolicy never{std::numeric_limits<qsizetype>::max(), std::chrono::hours(1)};
+    GitManager::setCacheRefreshPolicy(mode == 0 ? never : GitManager::CacheRefreshPolicy{});
+    if (mode == 2) {
+        GitManager::collectStatus(repo);
+    }
+    qsizetype entries = 0;
+    for (auto _ : state) {
+        if (mode == 1) {
+            state.PauseTiming();
+            makeStale(repo);
+            state.ResumeTiming();
+        }
+        entries = GitManager::collectStatus(repo).entries.size();
+    }
+    GitManager::setCacheRefreshPolicy({});
+    state.counters["entries"] = double(entries);
+}
+
 void registerAll()
 {
+    for (const bool regex : {true, false}) {
+        benchmark::RegisterBenchmark(regex ? "SearchLongLine/Expression" : "SearchLongLine/Literal", SearchLongLine,
+                                     regex)
+            ->Arg(1 << 20)
+            ->Arg(2 << 20)
+            ->Arg(5 << 20)
+            ->Arg(10 << 20)
+            ->Complexity(benchmark::oN)
+            ->Unit(benchmark::kMillisecond);
+    }
+    const char *staleNames[] = {"Status/Stale/ReadOnly", "Status/Stale/FirstRead", "Status/Stale/LaterReads"};
+    for (int mode = 0; mode < 3; ++mode) {
+        benchmark::RegisterBenchmark(staleNames[mode], StaleStatus, mode)
+            ->Iterations(5)
+            ->UseRealTime()
+            ->Unit(benchmark::kMillisecond);
+    }
     constexpr int queryCount = int(std::size(queries));
     for (int i = 0; i < queryCount; ++i) {
         benchmark::RegisterBenchmark("Search/Ours", Ours)->Arg(i)->UseRealTime()->Unit(benchmark::kMillisecond);

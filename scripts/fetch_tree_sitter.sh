@@ -40,10 +40,10 @@ fi
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 echo "Fetching Tree-sitter and its grammars from npm"
-for spec in "${packages[@]}"; do
-  name="${spec%@*}"            # @scope/name@1.2.3 -> @scope/name
+for package in "${packages[@]}"; do
+  name="${package%@*}"            # @scope/name@1.2.3 -> @scope/name
   dir="${name##*/}"            # -> name
-  (cd "$work" && npm pack --silent "$spec" >/dev/null)
+  (cd "$work" && npm pack --silent "$package" >/dev/null)
   tarball="$(ls "$work"/*.tgz)"
   mkdir -p "$work/out/$dir"
   tar xzf "$tarball" -C "$work/out/$dir" --strip-components=1

@@ -6,7 +6,7 @@ set -euo pipefail
 debian_packages=(
   build-essential cmake ninja-build pkg-config ccache
   qt6-base-dev qt6-base-dev-tools libgl-dev qt6-qpa-plugins
-  libbenchmark-dev
+  libbenchmark-dev libpcre2-dev libicu-dev
   git diffutils zip unzip python3
   xvfb xauth x11-apps xdotool imagemagick tesseract-ocr tesseract-ocr-eng
   # The editor draws every script: Latin, Greek and Cyrillic (DejaVu), Chinese, Japanese and
@@ -14,7 +14,7 @@ debian_packages=(
   fonts-dejavu-core fonts-noto-cjk fonts-noto-color-emoji
   ripgrep
 )
-brew_packages=(qt cmake ninja ccache google-benchmark git zip unzip ripgrep python node)
+brew_packages=(qt cmake ninja ccache google-benchmark pcre2 icu4c git zip unzip ripgrep python node)
 # npm fetches the Tree-sitter runtime and grammars (scripts/fetch_tree_sitter.sh). A Node.js from
 # elsewhere (nodesource, nvm) that brings its own npm is used as it is.
 npm_debian_packages=(nodejs npm)

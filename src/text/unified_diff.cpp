@@ -2,45 +2,38 @@
 
 #include <QList>
 
+#include <limits>
+
 namespace vesk {
 
 namespace {
 
-// A decimal integer with an optional sign and nothing else.
+// A line number or count: decimal digits only, no sign, and not past what qint64 holds.
 std::optional<qint64> parseNumber(QStringView text)
 {
     if (text.isEmpty()) {
         return std::nullopt;
     }
-    bool ok = false;
-    const qint64 value = text.toLongLong(&ok, 10);
-    if (!ok) {
-        return std::nullopt;
-    }
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (!(c.isDigit() && c.unicode() < 0x80) && !(i == 0 && (c == u'+' || c == u'-'))) {
+    for (const QChar c : text) {
+        if (!(c.unicode() >= u'0' && c.unicode() <= u'9')) {
             return std::nullopt;
         }
     }
-    return value;
+    bool ok = false;
+    const qint64 value = text.toLongLong(&ok, 10);
+    return ok ? std::optional<qint64>(value) : std::nullopt;
 }
 
-// "-12,5" or "+3" without its sign character: start and count.
+// "-12,5" or "+3" without its sign character: start and count. The reader counts lines on from
+// the start, so a range whose end does not fit in qint64 is no range.
 bool parseRange(QStringView part, qint64 &start, qint64 &count)
 {
     const QStringView body = part.sliced(1);
     const qsizetype comma = body.indexOf(u',');
     const std::optional<qint64> s = parseNumber(comma < 0 ? body : body.first(comma));
-    if (!s) {
+    const std::optional<qint64> c = comma < 0 ? std::optional<qint64>(1) : parseNumber(body.sliced(comma + 1));
+    if (!s || !c || *s > std::numeric_limits<qint64>::max() - *c) {
         return false;
-    }
-    std::optional<qint64> c = 1;
-    if (comma >= 0) {
-        c = parseNumber(body.sliced(comma + 1));
-        if (!c || *c < 0) {
-            return false;
-        }
     }
     start = *s;
     count = *c;

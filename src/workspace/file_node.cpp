@@ -56,9 +56,11 @@ public:
         for (const GitStatusEntry &entry : entries) {
             const QString &path = entry.path;
             insertFirst(m_exact, path, entry.status);
-            for (qsizetype slash = path.indexOf(u'/'); slash >= 0; slash = path.indexOf(u'/', slash + 1)) {
-                // Every folder above the entry (and an untracked folder's own "dir/" entry).
-                const QString folder = path.left(slash + 1);
+            // An entry may name a folder: an untracked "dir/", or a submodule (" M sub") whose
+            // checkout changed. It gives that folder its status, as it does every folder above it.
+            const QString asFolder = path.endsWith(u'/') ? path : path + u'/';
+            for (qsizetype slash = asFolder.indexOf(u'/'); slash >= 0; slash = asFolder.indexOf(u'/', slash + 1)) {
+                const QString folder = asFolder.left(slash + 1);
                 const auto it = m_folder.find(folder);
                 if (it == m_folder.end()) {
                     m_folder.insert(folder, entry.status);

@@ -27,18 +27,25 @@ bool isCancelled(const std::atomic_bool *cancel)
     return cancel && cancel->load(std::memory_order_relaxed);
 }
 
-QList<LineHit> searchOneFile(const QByteArray &path, const SearchMatcher &matcher, QByteArray &buffer,
-                             const std::atomic_bool *cancel)
+// What the search of one file found, and whether a run of the expression was cut off in it.
+struct FileHits
 {
     QList<LineHit> hits;
+    bool cutShort = false;
+};
+
+FileHits searchOneFile(const QByteArray &path, const SearchMatcher &matcher, QByteArray &buffer,
+                       const std::atomic_bool *cancel)
+{
+    FileHits found;
     // Only regular files are read, and never past the size they had when opened.
     if (readRegularFileInto(path, buffer, maxFileBytes).isEmpty()) {
-        hits = matcher.scan(buffer, hitLimit, cancel);
+        found.hits = matcher.scan(buffer, hitLimit, cancel, &found.cutShort);
     }
     if (buffer.capacity() > (qsizetype(16) << 20)) {
         buffer = QByteArray();  // do not keep a large file's memory for the small ones after it
     }
-    return hits;
+    return found;
 }
 
 bool passesFilters(QByteArrayView name, const SearchOptions &options)
@@ -54,10 +61,13 @@ bool passesFilters(QByteArrayView name, const SearchOptions &options)
 }
 
 void appendResults(QList<SearchResult> &results, const QString &filePath, const QString &repoPath,
-                   const QList<LineHit> &hits)
+                   const FileHits &found, SearchReport *report)
 {
     const QString fileName = relativeName(filePath, repoPath);
-    for (const LineHit &hit : hits) {
+    if (found.cutShort && report) {
+        report->cutShortFiles.append(fileName);
+    }
+    for (const LineHit &hit : found.hits) {
         if (results.size() >= hitLimit) {
             return;
         }
@@ -125,7 +135,7 @@ public:
             const size_t index = m_next++;
             const QByteArray path = m_paths[index];
             lock.unlock();
-            QList<LineHit> hits = searchOneFile(path, matcher, buffer, m_cancel);
+            FileHits hits = searchOneFile(path, matcher, buffer, m_cancel);
             lock.lock();
             m_hits[index] = std::move(hits);
             m_done[index] = true;
@@ -133,12 +143,12 @@ public:
         }
     }
 
-    QList<SearchResult> results(const QString &repoPath)
+    QList<SearchResult> results(const QString &repoPath, SearchReport *report)
     {
         QList<SearchResult> results;
         std::lock_guard lock(m_mutex);
         for (size_t i = 0; i < m_paths.size() && m_done[i] && results.size() < hitLimit; ++i) {
-            appendResults(results, QFile::decodeName(m_paths[i]), repoPath, m_hits[i]);
+            appendResults(results, QFile::decodeName(m_paths[i]), repoPath, m_hits[i], report);
         }
         return results;
     }
@@ -149,7 +159,7 @@ private:
     void advanceFrontier()
     {
         while (m_frontier < m_paths.size() && m_done[m_frontier]) {
-            m_hitsBeforeFrontier += m_hits[m_frontier].size();
+            m_hitsBeforeFrontier += m_hits[m_frontier].hits.size();
             ++m_frontier;
             if (m_hitsBeforeFrontier >= hitLimit) {
                 m_stopAt = m_frontier;
@@ -164,7 +174,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::vector<QByteArray> m_paths;
-    std::vector<QList<LineHit>> m_hits;
+    std::vector<FileHits> m_hits;
     std::vector<bool> m_done;
     size_t m_next = 0;
     size_t m_frontier = 0;
@@ -174,7 +184,7 @@ private:
 };
 
 QList<SearchResult> searchSequentially(const QString &repoPath, const SearchOptions &options,
-                                       const std::atomic_bool *cancel)
+                                       const std::atomic_bool *cancel, SearchReport *report)
 {
     const SearchMatcher matcher(options.query, options.caseSensitive, options.useRegex);
     QByteArray buffer;
@@ -184,7 +194,8 @@ QList<SearchResult> searchSequentially(const QString &repoPath, const SearchOpti
             return false;
         }
         if (passesFilters(name, options)) {
-            appendResults(results, QFile::decodeName(path), repoPath, searchOneFile(path, matcher, buffer, cancel));
+            appendResults(results, QFile::decodeName(path), repoPath, searchOneFile(path, matcher, buffer, cancel),
+                          report);
         }
         return results.size() < hitLimit;
     });
@@ -210,13 +221,22 @@ QString extensionOf(const QString &fileName)
     return dot < 0 ? QString() : fileName.mid(dot + 1).toLower();
 }
 
+QString expressionError(const SearchOptions &options)
+{
+    return options.useRegex ? SearchMatcher(options.query, options.caseSensitive, true).errorMessage() : QString();
+}
+
 QList<SearchResult> searchRepository(const QString &repoPath, const SearchOptions &options,
-                                     const std::atomic_bool *cancel, int threads)
+                                     const std::atomic_bool *cancel, int threads, SearchReport *report)
 {
     const QString root = withoutTrailingSlashes(repoPath);
     QList<SearchResult> results;
+    if (report) {
+        *report = {};
+        report->expressionError = expressionError(options);
+    }
     if (threads <= 1) {
-        results = searchSequentially(root, options, cancel);
+        results = searchSequentially(root, options, cancel, report);
     } else {
         ParallelSearch search(options, cancel);
         std::vector<std::thread> helpers;
@@ -237,18 +257,23 @@ QList<SearchResult> searchRepository(const QString &repoPath, const SearchOption
         for (std::thread &helper : helpers) {
             helper.join();
         }
-        results = search.results(root);
+        results = search.results(root, report);
     }
     return isCancelled(cancel) ? QList<SearchResult>() : results;
 }
 
 QList<SearchResult> searchFile(const QString &filePath, const QString &repoPath, const SearchOptions &options,
-                               const std::atomic_bool *cancel)
+                               const std::atomic_bool *cancel, SearchReport *report)
 {
     const SearchMatcher matcher(options.query, options.caseSensitive, options.useRegex);
+    if (report) {
+        *report = {};
+        report->expressionError = matcher.errorMessage();
+    }
     QByteArray buffer;
     QList<SearchResult> results;
-    appendResults(results, filePath, repoPath, searchOneFile(QFile::encodeName(filePath), matcher, buffer, cancel));
+    appendResults(results, filePath, repoPath, searchOneFile(QFile::encodeName(filePath), matcher, buffer, cancel),
+                  report);
     return isCancelled(cancel) ? QList<SearchResult>() : results;
 }
 

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 #include <QUuid>
 
 #include <atomic>
@@ -29,6 +30,13 @@ struct SearchOptions
     QSet<QString> exclude;
 };
 
+// What a search found besides its hits.
+struct SearchReport
+{
+    QString expressionError;     // why the regular expression cannot be used; "" when it can
+    QStringList cutShortFiles;   // files (relative names) where a run of the expression was cut off
+};
+
 // The work of one find-in-files job, on the calling thread (plus helpers for a repository).
 namespace FileSearch {
 
@@ -43,13 +51,14 @@ int defaultThreadCount();
 // Searches every file RepositoryWalker lists under `repoPath` that passes the extension sets,
 // in listing order, and returns the first hitLimit hits. Files that cannot be read as UTF-8
 // (binary, other encodings, unreadable, not regular files, over maxFileBytes) are passed over.
-// Returns an empty list as soon as `cancel` is seen set.
+// Returns an empty list as soon as `cancel` is seen set. Fills `report` when given.
 QList<SearchResult> searchRepository(const QString &repoPath, const SearchOptions &options,
-                                     const std::atomic_bool *cancel = nullptr, int threads = defaultThreadCount());
+                                     const std::atomic_bool *cancel = nullptr, int threads = defaultThreadCount(),
+                                     SearchReport *report = nullptr);
 
 // Searches one file as it is on disk; the extension sets do not apply.
 QList<SearchResult> searchFile(const QString &filePath, const QString &repoPath, const SearchOptions &options,
-                               const std::atomic_bool *cancel = nullptr);
+                               const std::atomic_bool *cancel = nullptr, SearchReport *report = nullptr);
 
 // `filePath` without the leading `repoPath` + "/", or unchanged when it is not inside.
 QString relativeName(const QString &filePath, const QString &repoPath);

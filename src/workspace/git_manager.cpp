@@ -1,15 +1,51 @@
 #include "workspace/git_manager.h"
 
 #include "platform/process_runner.h"
+#include "platform/regular_file.h"
 #include "platform/tool_paths.h"
 #include "text/utf8.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
+
+#include <atomic>
 
 namespace vesk {
 
 namespace {
+
+std::atomic<qsizetype> refreshMinimumEntries{GitManager::CacheRefreshPolicy{}.minimumEntries};
+std::atomic<qint64> refreshMinimumReadMs{GitManager::CacheRefreshPolicy{}.minimumReadTime.count()};
+
+// The folder git keeps this repository's index in: ".git", or where a ".git" file (a worktree,
+// a submodule) points.
+QString gitDirectory(const QString &repoPath)
+{
+    const QString dotGit = QDir(repoPath).filePath(QStringLiteral(".git"));
+    if (QFileInfo(dotGit).isDir()) {
+        return dotGit;
+    }
+    RegularFile file = openRegularFile(dotGit);
+    QByteArray text;
+    if (!file.isOpen() || !readOpenedFile(file, text, 4096) || !text.startsWith("gitdir: ")) {
+        return {};
+    }
+    const QString target = QString::fromUtf8(text.mid(8).trimmed());
+    return QDir(repoPath).absoluteFilePath(target);
+}
+
+// The number of entries in an index file (its header: "DIRC", version, count), or 0.
+qsizetype indexEntries(const QString &indexPath)
+{
+    RegularFile file = openRegularFile(indexPath);
+    QByteArray header;
+    if (!file.isOpen() || !readOpenedFile(file, header, 12) || header.size() < 12 || !header.startsWith("DIRC")) {
+        return 0;
+    }
+    const auto byte = [&](int i) { return quint32(static_cast<unsigned char>(header[i])); };
+    return qsizetype(byte(8) << 24 | byte(9) << 16 | byte(10) << 8 | byte(11));
+}
 
 bool isUnmerged(char index, char workTree)
 {
@@ -45,9 +81,20 @@ GitManager::GitManager(QObject *parent)
 
 void GitManager::apply(const RefreshResult &result)
 {
+    // A git that does not answer says nothing about the files: showing no entries would call
+    // every file clean. Keep what the last read that worked found, and say it is not current.
+    const bool keep = result.isRepo && result.statusFailed && m_isRepo;
     publish(m_isRepo, result.isRepo);
-    publish(m_branch, result.branch);
-    publish(m_statusEntries, result.entries);
+    if (!(keep && result.branchUnanswered)) {
+        publish(m_branch, result.branch);
+    }
+    if (!keep) {
+        publish(m_statusEntries, result.entries);
+    }
+    publish(m_refreshError, result.isRepo && result.statusFailed
+                                ? QStringLiteral("Git status could not be refreshed: git did not answer in time or "
+                                                 "reported an error.")
+                                : QString());
 }
 
 ChangeStatus GitManager::statusFor(const QString &relativePath) const
@@ -136,20 +183,56 @@ RefreshResult GitManager::collectStatus(const QString &repoPath)
     }
     result.isRepo = true;
 
+    bool answered = true;
     const auto head = runGit({QStringLiteral("rev-parse"), QStringLiteral("--abbrev-ref"), QStringLiteral("HEAD")},
-                             repoPath);
+                             repoPath, &answered);
     const std::optional<QString> branch = head ? decodeUtf8(*head) : std::nullopt;
     result.branch = branch ? branch->trimmed() : QStringLiteral("unknown");
+    result.branchUnanswered = !answered;
 
+    QElapsedTimer statusTime;
+    statusTime.start();
     const auto status = runGit({QStringLiteral("status"), QStringLiteral("--porcelain"), QStringLiteral("-z")},
-                               repoPath);
+                               repoPath, &answered);
     if (status) {
         result.entries = parseStatus(*status);
+        refreshCachedFileTimes(repoPath, statusTime.elapsed());
     }
+    result.statusFailed = !status;
     return result;
 }
 
-std::optional<QByteArray> GitManager::runGit(const QStringList &arguments, const QString &directory)
+// The status read never writes the index, so after a checkout or a copy of the folder, whose
+// cached file times no longer agree with the disk, every read hashes every such file again
+// (30,000 files: about a second instead of a tenth). When a read of a large index was slow and
+// no other git process holds the index lock, git refreshes the cached times once; that takes
+// the lock only for that moment and changes nothing but the cache (no content is staged).
+void GitManager::refreshCachedFileTimes(const QString &repoPath, qint64 readMilliseconds)
+{
+    if (readMilliseconds < refreshMinimumReadMs.load()) {
+        return;
+    }
+    const QString gitDir = gitDirectory(repoPath);
+    if (gitDir.isEmpty() || QFileInfo::exists(QDir(gitDir).filePath(QStringLiteral("index.lock")))
+        || indexEntries(QDir(gitDir).filePath(QStringLiteral("index"))) < refreshMinimumEntries.load()) {
+        return;
+    }
+    ProcessRequest request;
+    request.program = toolPath(Tool::Git);
+    request.arguments = QStringList{QStringLiteral("-c"), QStringLiteral("core.fsmonitor=false"),
+                                    QStringLiteral("update-index"), QStringLiteral("-q"), QStringLiteral("--refresh")};
+    request.workingDirectory = repoPath;
+    request.timeout = gitTimeout;
+    runProcess(request);  // a failure (the lock was taken meanwhile) leaves the cache as it was
+}
+
+void GitManager::setCacheRefreshPolicy(const CacheRefreshPolicy &policy)
+{
+    refreshMinimumEntries.store(policy.minimumEntries);
+    refreshMinimumReadMs.store(policy.minimumReadTime.count());
+}
+
+std::optional<QByteArray> GitManager::runGit(const QStringList &arguments, const QString &directory, bool *answered)
 {
     ProcessRequest request;
     request.program = toolPath(Tool::Git);
@@ -162,6 +245,9 @@ std::optional<QByteArray> GitManager::runGit(const QStringList &arguments, const
     // and takes the index lock that the user's own git commands then collide with.
     request.environment.insert(QStringLiteral("GIT_OPTIONAL_LOCKS"), QStringLiteral("0"));
     const std::optional<ProcessResult> run = runProcess(request);
+    if (answered) {
+        *answered = run.has_value();
+    }
     if (!run || run->endedBySignal || run->exitCode != 0) {
         return std::nullopt;
     }

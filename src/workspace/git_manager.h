@@ -20,12 +20,14 @@ struct RefreshResult
     bool isRepo = false;
     QString branch;
     QList<GitStatusEntry> entries;
+    bool branchUnanswered = false;  // git did not start or did not answer in time for the branch
+    bool statusFailed = false;      // the status read failed (did not answer, or exited with an error)
 };
 
 // The git view of one repository tab: whether it is a repository, the current branch, and the
 // paths git reports as changed. It only ever reads the repository.
 //
-// Announces willChange() before storing isRepo, branch and statusEntries.
+// Announces willChange() before storing isRepo, branch, statusEntries and refreshError.
 class GitManager : public QObject
 {
     Q_OBJECT
@@ -39,8 +41,12 @@ public:
     const QString &branch() const { return m_branch; }
     const QList<GitStatusEntry> &statusEntries() const { return m_statusEntries; }
     bool isRepo() const { return m_isRepo; }
+    // Why the last refresh could not read the status ("" when it could). The branch and entries
+    // of the last read that worked stay on show meanwhile.
+    const QString &refreshError() const { return m_refreshError; }
 
-    // Main thread: stores isRepo, then branch, then statusEntries.
+    // Main thread: stores isRepo, then branch, then statusEntries, then refreshError. A result
+    // whose status read failed keeps the entries on show (and the branch, unless it was read).
     void apply(const RefreshResult &result);
 
     // The status of one path relative to the top level: its entry's, else unmodified.
@@ -58,11 +64,23 @@ public:
     // One status for git's two status columns (index, work tree).
     static ChangeStatus statusForCode(char index, char workTree);
 
+    // When collectStatus lets git refresh the index's cached file times: after a status read
+    // that took at least minimumReadTime on an index of at least minimumEntries entries.
+    struct CacheRefreshPolicy
+    {
+        qsizetype minimumEntries = 2000;
+        std::chrono::milliseconds minimumReadTime{150};
+    };
+    static void setCacheRefreshPolicy(const CacheRefreshPolicy &policy);
+
 Q_SIGNALS:
     void willChange();
 
 private:
-    static std::optional<QByteArray> runGit(const QStringList &arguments, const QString &directory);
+    static void refreshCachedFileTimes(const QString &repoPath, qint64 readMilliseconds);
+    // `answered` (when given) is set to whether git started and ended within the bound.
+    static std::optional<QByteArray> runGit(const QStringList &arguments, const QString &directory,
+                                            bool *answered = nullptr);
 
     template <typename T>
     void publish(T &field, const T &value)
@@ -74,6 +92,7 @@ private:
     QString m_branch;
     QList<GitStatusEntry> m_statusEntries;
     bool m_isRepo = false;
+    QString m_refreshError;
 };
 
 } // namespace vesk

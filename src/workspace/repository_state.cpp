@@ -81,10 +81,12 @@ void RepositoryState::refresh()
     const QString path = m_tab.path;
     runInBackground<std::shared_ptr<RefreshOutcome>>(
         this, WorkPriority::UserInitiated,
-        [path, showDotFiles] {
+        [path, showDotFiles, shown = m_git->statusEntries()] {
             auto outcome = std::make_shared<RefreshOutcome>();
             outcome->status = GitManager::collectStatus(path);
-            outcome->tree = buildFileTree(path, path, outcome->status.entries, showDotFiles, 0);
+            // A failed read keeps the statuses on show (GitManager::apply), so the tree does too.
+            const QList<GitStatusEntry> &entries = outcome->status.statusFailed ? shown : outcome->status.entries;
+            outcome->tree = buildFileTree(path, path, entries, showDotFiles, 0);
             return outcome;
         },
         [this, number](std::shared_ptr<RefreshOutcome> outcome) {

@@ -54,6 +54,8 @@ void SearchEngine::search(const QString &repoPath, const QString &currentFilePat
     if (m_query.isEmpty()) {
         publish(m_results, QList<SearchResult>());
         publish(m_isSearching, false);
+        publish(m_expressionError, QString());
+        publish(m_cutShortFiles, QStringList());
         return;
     }
     addToHistory(m_query);
@@ -71,21 +73,27 @@ void SearchEngine::search(const QString &repoPath, const QString &currentFilePat
     m_searchTask = task;
     const QPointer<QObject> engine(this);
     runInBackground(WorkPriority::UserInitiated, [engine, task, options, repoPath, currentFilePath, inFile] {
+        SearchReport report;
         QList<SearchResult> results = inFile
-            ? FileSearch::searchFile(currentFilePath, repoPath, options, task->flag())
-            : FileSearch::searchRepository(repoPath, options, task->flag());
-        postToMainThread(engine, [engine, task, results = std::move(results)]() mutable {
-            static_cast<SearchEngine *>(engine.data())->finish(task, std::move(results));
+            ? FileSearch::searchFile(currentFilePath, repoPath, options, task->flag(), &report)
+            : FileSearch::searchRepository(repoPath, options, task->flag(), FileSearch::defaultThreadCount(), &report);
+        postToMainThread(engine, [engine, task, results = std::move(results), report]() mutable {
+            static_cast<SearchEngine *>(engine.data())->finish(task, std::move(results), report);
         });
     });
 }
 
-void SearchEngine::finish(const std::shared_ptr<SearchTask> &task, QList<SearchResult> results)
+void SearchEngine::finish(const std::shared_ptr<SearchTask> &task, QList<SearchResult> results,
+                          const SearchReport &report)
 {
     if (task->isCancelled() || task != m_searchTask) {
         return;
     }
     publish(m_results, results);
+    publish(m_expressionError, report.expressionError.isEmpty()
+                                   ? QString()
+                                   : QStringLiteral("Invalid regular expression: ") + report.expressionError);
+    publish(m_cutShortFiles, report.cutShortFiles);
     publish(m_isSearching, false);
 }
 

@@ -52,6 +52,12 @@ public:
     const QString &filesToExclude() const { return m_filesToExclude; }
     const QStringList &searchHistory() const { return m_searchHistory; }  // most recent first
     const std::shared_ptr<SearchTask> &searchTask() const { return m_searchTask; }
+    // Set with the results of a search whose regular expression cannot be used:
+    // "Invalid regular expression: " and the reason; "" otherwise.
+    const QString &expressionError() const { return m_expressionError; }
+    // Files (relative names) of the last search in which the expression backtracked past its
+    // bound on some line: a line there may match without being listed.
+    const QStringList &cutShortFiles() const { return m_cutShortFiles; }
 
     void setQuery(const QString &query) { publish(m_query, query); }
     void setCaseSensitive(bool on) { publish(m_caseSensitive, on); }
@@ -78,7 +84,8 @@ Q_SIGNALS:
     void willChange();
 
 private:
-    void finish(const std::shared_ptr<SearchTask> &task, QList<SearchResult> results);
+    void finish(const std::shared_ptr<SearchTask> &task, QList<SearchResult> results,
+                const SearchReport &report);
     void storeHistory(const QStringList &history);
 
     template <typename T>
@@ -98,6 +105,8 @@ private:
     QString m_filesToExclude;
     QStringList m_searchHistory;
     std::shared_ptr<SearchTask> m_searchTask;
+    QString m_expressionError;
+    QStringList m_cutShortFiles;
 };
 
 } // namespace vesk

@@ -1,6 +1,7 @@
 #include "workspace/search_matcher.h"
 
 #include "text/grapheme.h"
+#include "workspace/compiled_regex.h"
 #include "workspace/regex_pattern.h"
 
 #include <algorithm>
@@ -20,14 +21,21 @@ bool isBreak(char16_t c)
     return c == u'\n' || c == lineSeparator || c == paragraphSeparator;
 }
 
-// Index of the first line break in [from, end), or `end`. In ASCII text only "\n" breaks lines.
-qsizetype nextBreak(const char *s, qsizetype from, qsizetype end)
+// Index of the first `byte` in [from, end), or `end`. Never hands memchr an empty range, whose
+// pointer may be null (an empty text has no storage).
+qsizetype findByte(const char *s, qsizetype from, qsizetype end, char byte)
 {
     if (from >= end) {
         return end;
     }
-    const void *hit = std::memchr(s + from, '\n', size_t(end - from));
+    const void *hit = std::memchr(s + from, byte, size_t(end - from));
     return hit ? static_cast<const char *>(hit) - s : end;
+}
+
+// Index of the first line break in [from, end), or `end`. In ASCII text only "\n" breaks lines.
+qsizetype nextBreak(const char *s, qsizetype from, qsizetype end)
+{
+    return findByte(s, from, end, '\n');
 }
 
 qsizetype nextBreak(const char16_t *s, qsizetype from, qsizetype end)
@@ -56,8 +64,8 @@ qsizetype countLineBreaks(QByteArrayView bytes)
     const char *s = bytes.data();
     const qsizetype n = bytes.size();
     qsizetype count = std::count(s, s + n, '\n');
-    for (const char *p = s; (p = static_cast<const char *>(std::memchr(p, '\xE2', size_t(s + n - p)))); ++p) {
-        if (s + n - p >= 3 && p[1] == '\x80' && (p[2] == '\xA8' || p[2] == '\xA9')) {
+    for (qsizetype i = findByte(s, 0, n, '\xE2'); i < n; i = findByte(s, i + 1, n, '\xE2')) {
+        if (n - i >= 3 && s[i + 1] == '\x80' && (s[i + 2] == '\xA8' || s[i + 2] == '\xA9')) {
             ++count;
         }
     }
@@ -67,9 +75,10 @@ qsizetype countLineBreaks(QByteArrayView bytes)
 bool containsBytes(QByteArrayView text, QByteArrayView sequence)
 {
     const char *s = text.data();
-    const char *end = s + text.size();
-    for (const char *p = s; (p = static_cast<const char *>(std::memchr(p, sequence[0], size_t(end - p)))); ++p) {
-        if (end - p >= sequence.size() && std::memcmp(p, sequence.data(), size_t(sequence.size())) == 0) {
+    const qsizetype n = text.size();
+    const qsizetype m = sequence.size();
+    for (qsizetype i = findByte(s, 0, n, sequence[0]); i < n; i = findByte(s, i + 1, n, sequence[0])) {
+        if (n - i >= m && std::memcmp(s + i, sequence.data(), size_t(m)) == 0) {
             return true;
         }
     }
@@ -87,6 +96,26 @@ void foldAscii(const char *source, char *target, qsizetype size)
     for (qsizetype i = 0; i < size; ++i) {
         target[i] = foldByte(source[i]);
     }
+}
+
+QByteArray foldedCopy(QByteArrayView text)
+{
+    QByteArray folded(text.size(), Qt::Uninitialized);
+    foldAscii(text.data(), folded.data(), text.size());
+    return folded;
+}
+
+// A CR that does not end a line: the whole-buffer search reads it as a line end, lines do not.
+bool hasLoneCarriageReturn(QByteArrayView text)
+{
+    const char *s = text.data();
+    const qsizetype n = text.size();
+    for (qsizetype i = findByte(s, 0, n, '\r'); i < n; i = findByte(s, i + 1, n, '\r')) {
+        if (i + 1 == n || s[i + 1] != '\n') {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool hasNonSimpleUnits(QStringView text)
@@ -188,6 +217,7 @@ struct SearchMatcher::Sink
     const std::atomic_bool *cancel = nullptr;
     qsizetype lineOffset = 0;  // lines in the pieces before the current one
     QList<LineHit> hits;
+    bool cutShort = false;  // a run of the expression was cut off
 
     bool cancelled() const { return cancel && cancel->load(std::memory_order_relaxed); }
     bool full() const { return hits.size() >= maxHits; }
@@ -219,8 +249,8 @@ void walkCandidates(const Char *s, qsizetype n, bool finalChunk, const Sink &sin
             return;
         }
         const qsizetype p = find(pos);
-        if (p < 0) {
-            return;
+        if (p < 0 || (p == n && !finalChunk)) {
+            return;  // past the end, or at the start of the next piece
         }
         if (p > lineEnd) {
             for (qsizetype b; (b = nextBreak(s, lineStart, p)) < p;) {
@@ -339,10 +369,7 @@ qsizetype ByteFinder::find(const char *text, qsizetype size, qsizetype from, Pro
     if (!bothCases) {
         nextUpper = last + 1;
     }
-    const auto locate = [&](char c, qsizetype at) {
-        const void *hit = std::memchr(text + at, c, size_t(last - at + 1));
-        return hit ? static_cast<const char *>(hit) - text : last + 1;
-    };
+    const auto locate = [&](char c, qsizetype at) { return findByte(text, at, last + 1, c); };
     qsizetype compared = 0;
     for (qsizetype i = from + m_rare; i <= last; ++i) {
         if (nextLower < i) {
@@ -376,13 +403,14 @@ SearchMatcher::SearchMatcher(const QString &query, bool caseSensitive, bool useR
     , m_useRegex(useRegex)
 {
     if (useRegex) {
-        const QString pattern = caseSensitive ? query : regex_pattern::lowercased(query);
-        // The step limit goes in front of the pattern: it can only lower the library's own.
-        m_regex = QRegularExpression(QStringLiteral("(*LIMIT_MATCH=%1)").arg(regexStepLimit) + pattern,
-                                     QRegularExpression::UseUnicodePropertiesOption);
-        m_regex.optimize();
-        m_needle = regex_pattern::requiredLiteral(pattern);
-        m_canMatch = m_regex.isValid();
+        const QString translated = regex_pattern::fromIcu(query, &m_error);
+        if (m_error.isEmpty()) {
+            const QString pattern = caseSensitive ? translated : regex_pattern::lowercased(translated);
+            m_regex = std::make_unique<CompiledRegex>(pattern);
+            m_canMatch = m_regex->isValid();
+            m_needle = m_canMatch ? regex_pattern::requiredLiteral(pattern) : QString();
+            m_error = m_regex->errorMessage();
+        }
     } else {
         m_needle = (caseSensitive ? query : query.toLower()).normalized(QString::NormalizationForm_C);
         m_canMatch = !m_needle.isEmpty();
@@ -417,9 +445,14 @@ SearchMatcher::SearchMatcher(const QString &query, bool caseSensitive, bool useR
     }
 }
 
-bool SearchMatcher::regexMatches(QStringView line) const
+SearchMatcher::~SearchMatcher() = default;
+
+template <typename Line>
+bool SearchMatcher::regexMatches(Line line, Sink &sink) const
 {
-    return m_regex.match(line).hasMatch();
+    const CompiledRegex::Outcome outcome = m_regex->match(line);
+    sink.cutShort = sink.cutShort || outcome == CompiledRegex::Outcome::cutShort;
+    return outcome == CompiledRegex::Outcome::match;
 }
 
 bool SearchMatcher::mayMatch(QByteArrayView bytes) const
@@ -431,7 +464,8 @@ bool SearchMatcher::mayMatch(QByteArrayView bytes) const
                        [&](const QByteArray &source) { return containsBytes(bytes, source); });
 }
 
-QList<LineHit> SearchMatcher::scan(QByteArrayView utf8, qsizetype maxHits, const std::atomic_bool *cancel) const
+QList<LineHit> SearchMatcher::scan(QByteArrayView utf8, qsizetype maxHits, const std::atomic_bool *cancel,
+                                   bool *cutShort) const
 {
     // Whether the bytes are UTF-8 only matters once something may match in them.
     if (!m_canMatch || maxHits <= 0 || !mayMatch(utf8)) {
@@ -441,14 +475,13 @@ QList<LineHit> SearchMatcher::scan(QByteArrayView utf8, qsizetype maxHits, const
     if (kind == Utf8Kind::invalid) {
         return {};
     }
-    Sink sink{maxHits, cancel, 0, {}};
+    Sink sink{maxHits, cancel, 0, {}, false};
     const qsizetype n = utf8.size();
     qsizetype pos = 0;
     do {
         qsizetype end = n;
         if (n - pos > m_chunkBytes) {
-            const void *lf = std::memchr(utf8.data() + pos + m_chunkBytes, '\n', size_t(n - pos - m_chunkBytes));
-            end = lf ? static_cast<const char *>(lf) - utf8.data() + 1 : n;
+            end = std::min(findByte(utf8.data(), pos + m_chunkBytes, n, '\n') + 1, n);
         }
         const bool finalChunk = end == n;
         const QByteArrayView chunk = utf8.sliced(pos, end - pos);
@@ -464,6 +497,9 @@ QList<LineHit> SearchMatcher::scan(QByteArrayView utf8, qsizetype maxHits, const
         sink.lineOffset += finalChunk ? 0 : countLineBreaks(chunk);
         pos = end;
     } while (pos < n);
+    if (cutShort && sink.cutShort) {
+        *cutShort = true;
+    }
     return std::move(sink.hits);
 }
 
@@ -482,16 +518,20 @@ void SearchMatcher::scanAscii(QByteArrayView chunk, bool finalChunk, Sink &sink)
         return sink.add(line, QString::fromLatin1(original + start, std::min(end - start, lineContentLength)));
     };
     if (m_useRegex) {
-        QString subject;  // reused: one line at a time, widened (and lower-cased) in place
+        if (m_needle.isEmpty() && m_regex->canSearchBuffers() && !hasLoneCarriageReturn(chunk)) {
+            scanAsciiBuffer(chunk, m_caseSensitive ? chunk : QByteArrayView(foldedCopy(chunk)), finalChunk, sink);
+            return;
+        }
+        QByteArray folded;  // reused: one line at a time
         walkCandidates(original, n, finalChunk, sink, find,
                        [&](qsizetype start, qsizetype end, qsizetype, qsizetype) {
-                           subject.resize(end - start);
-                           char16_t *out = reinterpret_cast<char16_t *>(subject.data());
-                           for (qsizetype i = start; i < end; ++i) {
-                               *out++ = static_cast<unsigned char>(m_caseSensitive ? original[i]
-                                                                                   : foldByte(original[i]));
+                           QByteArrayView line(original + start, end - start);
+                           if (!m_caseSensitive) {
+                               folded.resize(line.size());
+                               foldAscii(line.data(), folded.data(), line.size());
+                               line = folded;
                            }
-                           return regexMatches(subject) ? Verdict::match : Verdict::nextLine;
+                           return regexMatches(line, sink) ? Verdict::match : Verdict::nextLine;
                        },
                        hit);
         return;
@@ -502,6 +542,34 @@ void SearchMatcher::scanAscii(QByteArrayView chunk, bool finalChunk, Sink &sink)
                        return p + m <= end ? Verdict::match : Verdict::retryAfter;
                    },
                    hit);
+}
+
+// The expression runs over the whole piece at once and each line it lands in is checked on its
+// own, which is much faster than a run per line when most lines hold no match. `subject` is the
+// piece as the expression sees it (lower-cased when case is ignored).
+void SearchMatcher::scanAsciiBuffer(QByteArrayView chunk, QByteArrayView subject, bool finalChunk, Sink &sink) const
+{
+    const char *original = chunk.data();
+    bool lineByLine = false;  // once a buffer run is cut off, every line is tried on its own
+    const auto find = [&](qsizetype from) {
+        if (!lineByLine) {
+            const CompiledRegex::BufferMatch found = m_regex->findInBuffer(subject, from);
+            if (found.outcome != CompiledRegex::Outcome::cutShort) {
+                return found.outcome == CompiledRegex::Outcome::match ? found.start : qsizetype(-1);
+            }
+            lineByLine = true;
+        }
+        return from;
+    };
+    walkCandidates(original, chunk.size(), finalChunk, sink, find,
+                   [&](qsizetype start, qsizetype end, qsizetype, qsizetype) {
+                       return regexMatches(subject.sliced(start, end - start), sink) ? Verdict::match
+                                                                                      : Verdict::nextLine;
+                   },
+                   [&](qsizetype line, qsizetype start, qsizetype end) {
+                       return sink.add(line, QString::fromLatin1(original + start,
+                                                                 std::min(end - start, lineContentLength)));
+                   });
 }
 
 void SearchMatcher::scanUnicode(QByteArrayView chunk, bool finalChunk, Sink &sink) const
@@ -527,7 +595,8 @@ void SearchMatcher::scanUnicode(QByteArrayView chunk, bool finalChunk, Sink &sin
     if (m_useRegex) {
         walkCandidates(s, n, finalChunk, sink, find,
                        [&](qsizetype start, qsizetype end, qsizetype, qsizetype) {
-                           return regexMatches(view.sliced(start, end - start)) ? Verdict::match : Verdict::nextLine;
+                           return regexMatches(view.sliced(start, end - start), sink) ? Verdict::match
+                                                                                       : Verdict::nextLine;
                        },
                        hit);
         return;

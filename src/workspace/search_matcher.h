@@ -5,15 +5,17 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
-#include <QRegularExpression>
 #include <QString>
 #include <QStringView>
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
 #include <vector>
 
 namespace vesk {
+
+class CompiledRegex;
 
 // One matching line of a file: its 1-based number and the start of its text.
 struct LineHit
@@ -56,38 +58,48 @@ private:
 //
 // A line matches when, after lower-casing line and query unless `caseSensitive`, the query
 // occurs in it: as a plain string compared under canonical equivalence and only on whole
-// characters, or as a regular expression. An expression that does not compile matches nothing,
-// and each run of it is bounded (regexStepLimit backtracking steps; a line that needs more counts
-// as not matching), so no pattern can stall a search.
+// characters, or as a regular expression in ICU syntax. An expression that does not compile
+// matches nothing and says why. Each run of an expression is bounded by a number of
+// backtracking steps that grows with the line's length (see CompiledRegex): a line whose run
+// is cut off counts as not matching, and the scan says that it cut the file short.
 //
-// Each thread makes its own: QRegularExpression is reentrant, not promised to be thread-safe.
+// Each thread makes its own: it holds the expression's scratch memory.
 class SearchMatcher
 {
 public:
     static constexpr qsizetype lineContentLength = 200;  // characters of a line kept in a hit
-    static constexpr int regexStepLimit = 100000;
     // Files are scanned in pieces of about this many bytes, cut after a line feed, which bounds
     // the memory the wide-character forms of a large file take.
     static constexpr qsizetype defaultChunkBytes = qsizetype(8) << 20;
 
     SearchMatcher(const QString &query, bool caseSensitive, bool useRegex);
+    ~SearchMatcher();
+    SearchMatcher(const SearchMatcher &) = delete;
+    SearchMatcher &operator=(const SearchMatcher &) = delete;
 
     // Smaller pieces let tests cross piece boundaries with small files.
     void setChunkBytes(qsizetype bytes) { m_chunkBytes = std::max<qsizetype>(bytes, 1); }
 
     // False when no line can match (an invalid expression, a query holding a line break).
     bool canMatch() const { return m_canMatch; }
+    // Why the expression cannot be used ("" when it can, or when not searching by expression).
+    const QString &errorMessage() const { return m_error; }
 
     // The matching lines of a file's bytes, split like the editor splits text. Bytes that are
     // not well-formed UTF-8 have none. Stops after `maxHits` hits or when `cancel` is set.
-    QList<LineHit> scan(QByteArrayView utf8, qsizetype maxHits, const std::atomic_bool *cancel = nullptr) const;
+    // Sets `*cutShort` when a run of the expression was cut off, so some line may have been
+    // passed over (it is left alone otherwise).
+    QList<LineHit> scan(QByteArrayView utf8, qsizetype maxHits, const std::atomic_bool *cancel = nullptr,
+                        bool *cutShort = nullptr) const;
 
 private:
     struct Sink;
     bool mayMatch(QByteArrayView bytes) const;
     void scanAscii(QByteArrayView chunk, bool finalChunk, Sink &sink) const;
+    void scanAsciiBuffer(QByteArrayView chunk, QByteArrayView subject, bool finalChunk, Sink &sink) const;
     void scanUnicode(QByteArrayView chunk, bool finalChunk, Sink &sink) const;
-    bool regexMatches(QStringView line) const;
+    template <typename Line>
+    bool regexMatches(Line line, Sink &sink) const;
 
     bool m_caseSensitive = false;
     bool m_useRegex = false;
@@ -100,7 +112,8 @@ private:
     bool m_byteFilter = false;
     QList<QByteArray> m_byteFilterSources;
     ByteFinder m_byteFinder;   // m_needle in UTF-8 bytes
-    QRegularExpression m_regex;
+    std::unique_ptr<CompiledRegex> m_regex;
+    QString m_error;
 };
 
 } // namespace vesk

@@ -593,11 +593,16 @@ void TestEditorFiles::conflictDiff()
     if (diffMissing) {
         setToolPath(Tool::Diff, dir.filePath(QStringLiteral("no-diff")));
     }
-    const QStringList filter{QStringLiteral("vesk_da_*"), QStringLiteral("vesk_db_*")};
-    const qsizetype before = QDir(userTempDir()).entryList(filter).size();
+    // A temporary folder of this test's own: other test programs running at the same time
+    // write the same kind of files into the shared one.
+    QTemporaryDir privateTemp;
+    const QByteArray savedTemp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", privateTemp.path().toLocal8Bit());
     const conflict::SideBySideDiff diff = conflict::computeDiff(a, b);
     resetToolPaths();
-    QCOMPARE(QDir(userTempDir()).entryList(filter).size(), before);  // no temporary file left behind
+    const QStringList left = QDir(userTempDir()).entryList(QDir::Files | QDir::Hidden);
+    savedTemp.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", savedTemp);
+    QVERIFY2(left.isEmpty(), qPrintable(left.join(u' ')));  // no temporary file left behind
     QCOMPARE(sortedLines(diff.removed), removed);
     QCOMPARE(sortedLines(diff.added), added);
 }

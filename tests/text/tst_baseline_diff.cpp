@@ -45,6 +45,7 @@ private Q_SLOTS:
     void hunkHeaders_data();
     void hunkHeaders();
     void readerNumbersLines();
+    void readerAtTheLimit();
     void setOriginalMarks_data();
     void setOriginalMarks();
     void equalLineCountsRunNoProcess();
@@ -127,6 +128,15 @@ void TestBaselineDiff::hunkHeaders_data()
     QTest::addRow("trailing junk in number") << QStringLiteral("@@ -1,2 +3x,3 @@") << false << LineList{};
     QTest::addRow("no new range") << QStringLiteral("@@ -1,2 @@") << false << LineList{};
     QTest::addRow("overflowing number") << QStringLiteral("@@ -1 +99999999999999999999 @@") << false << LineList{};
+    QTest::addRow("signed start") << QStringLiteral("@@ --3,2 +1 @@") << false << LineList{};
+    QTest::addRow("signed count") << QStringLiteral("@@ -3,+2 +1 @@") << false << LineList{};
+    QTest::addRow("range ends at the limit")
+        << QStringLiteral("@@ -9223372036854775806,1 +9223372036854775807,0 @@") << true
+        << LineList{9223372036854775806, 1, 9223372036854775807, 0};
+    QTest::addRow("range ends past the limit") << QStringLiteral("@@ -9223372036854775807 +1 @@") << false
+                                               << LineList{};
+    QTest::addRow("count past the limit") << QStringLiteral("@@ -1 +2,9223372036854775807 @@") << false
+                                          << LineList{};
 }
 
 void TestBaselineDiff::hunkHeaders()
@@ -159,6 +169,20 @@ void TestBaselineDiff::readerNumbersLines()
     QCOMPARE(parsed[5].newNumber, std::optional<qint64>(13));
     QCOMPARE(parsed[6].newNumber, std::optional<qint64>(14));
     QCOMPARE(parsed[7].kind, DiffLine::Kind::Other);
+}
+
+// Hunks whose numbers reach the end of qint64: every line still numbered, nothing wraps.
+void TestBaselineDiff::readerAtTheLimit()
+{
+    const QString diff = QStringLiteral("@@ -9223372036854775805,2 +9223372036854775806,1 @@\n-a\n b\n+c\n");
+    const std::vector<DiffLine> parsed = parseUnifiedDiff(diff);
+    QCOMPARE(parsed.size(), size_t(5));
+    QCOMPARE(parsed[1].oldNumber, std::optional<qint64>(9223372036854775805));
+    QCOMPARE(parsed[2].oldNumber, std::optional<qint64>(9223372036854775806));
+    QCOMPARE(parsed[2].newNumber, std::optional<qint64>(9223372036854775806));
+    QCOMPARE(parsed[3].kind, DiffLine::Kind::Other);  // the new side is used up
+    const DiffResult result = baseline::parseDiffOutput(diff);
+    QCOMPARE(result.deletedAfter, toSet(LineList{9223372036854775804}));
 }
 
 void TestBaselineDiff::setOriginalMarks_data()

@@ -151,6 +151,12 @@ private Q_SLOTS:
         QTest::addRow("same name deeper lends no status")
             << "mkdir docs; touch README docs/README; " + commit + "echo x > docs/README"
             << QStringList{"README= ", "docs/README=M"};
+        const QString subCommit = QStringLiteral("git -c user.name=t -c user.email=t@t commit -q");
+        QTest::addRow("modified submodule marks its folder and the folders above")
+            << "mkdir -p libs/sub; touch seed; (cd libs/sub && git init -q && " + subCommit + " --allow-empty -m s); "
+                   "git add -A 2>/dev/null; git commit -qm base; (cd libs/sub && echo x > f && git add f && "
+                   + subCommit + " -m more)"
+            << QStringList{"libs=M", "libs/sub=M", "seed= "};
         // Below the root, a folder may repeat the root's own path; relative paths still start at the root.
         QTest::addRow("root path repeated inside")
             << "mkdir -p a$PWD; echo 1 > a$PWD/f; " + commit + "echo 2 > a$PWD/f" << QStringList{"a/@root/f=M"};

@@ -73,7 +73,11 @@ private:
     }
 
 private Q_SLOTS:
-    void cleanup() { vesk::resetToolPaths(); }
+    void cleanup()
+    {
+        vesk::resetToolPaths();
+        GitManager::setCacheRefreshPolicy({});
+    }
 
     void statusCodes_data()
     {
@@ -112,8 +116,9 @@ private Q_SLOTS:
 
     void parseKeepsOrderAndSkipsBadRecords()
     {
-        const QByteArray output(" M src/a.c\0?? notes/\0A  b.c\0 D old.txt\0 M \xff\xfe.txt\0R  new\0\xc0\0xy\0 M last\0",
-                                73);
+        static constexpr char records[] =
+            " M src/a.c\0?? notes/\0A  b.c\0 D old.txt\0 M \xff\xfe.txt\0R  new\0\xc0\0xy\0 M last\0";
+        const QByteArray output(records, sizeof(records) - 1);  // the records, without the literal's own NUL
         const QList<GitStatusEntry> entries = GitManager::parseStatus(output);
         QStringList paths;
         for (const GitStatusEntry &entry : entries) {
@@ -246,6 +251,84 @@ private Q_SLOTS:
         QVERIFY(snapshot(gitDir) != before);
     }
 
+    // A git that fails or does not start leaves the last status that was read on show, with a
+    // word that it could not be refreshed; the next read that works clears the word.
+    void failedReadKeepsLastStatus_data()
+    {
+        QTest::addColumn<QByteArray>("git");  // stand-in script; empty: a program that cannot start
+        QTest::addColumn<QString>("branch");  // shown after the failed read
+        QTest::addRow("status fails") << QByteArray("case \"$*\" in *rev-parse*) echo side;; *) exit 128;; esac")
+                                      << "side";
+        QTest::addRow("git cannot start") << QByteArray() << "main";
+    }
+
+    void failedReadKeepsLastStatus()
+    {
+        QFETCH(QByteArray, git);
+        const QString repo = makeRepo(m_dir.filePath(QStringLiteral("keep-%1").arg(QTest::currentDataTag())),
+                                      "echo a > a.txt; git add -A; git commit -qm base; echo b >> a.txt");
+        GitManager manager;
+        manager.apply(GitManager::collectStatus(repo));
+        QCOMPARE(manager.branch(), QStringLiteral("main"));
+        QCOMPARE(manager.statusEntries().size(), 1);
+        QVERIFY(manager.refreshError().isEmpty());
+
+        vesk::setToolPath(vesk::Tool::Git, git.isEmpty() ? m_dir.filePath("no-such-git")
+                                                         : t::writeScript(m_dir.path(), "failing-git", git));
+        const RefreshResult failed = GitManager::collectStatus(repo);
+        QVERIFY(failed.statusFailed);
+        QCOMPARE(failed.branchUnanswered, git.isEmpty());
+        manager.apply(failed);
+        QTEST(manager.branch(), "branch");
+        QCOMPARE(describe({true, {}, manager.statusEntries()}), QStringLiteral("a.txt=M"));
+        QVERIFY(!manager.refreshError().isEmpty());
+
+        GitManager fresh;  // nothing read before: nothing to keep, but the word is there
+        fresh.apply(failed);
+        QVERIFY(fresh.statusEntries().isEmpty());
+        QVERIFY(!fresh.refreshError().isEmpty());
+
+        vesk::resetToolPaths();
+        manager.apply(GitManager::collectStatus(repo));
+        QCOMPARE(manager.branch(), QStringLiteral("main"));
+        QVERIFY(manager.refreshError().isEmpty());
+    }
+
+    // After the folder's files were touched (as a checkout or a copy does), a slow read of a
+    // large index lets git refresh the cached file times, so later reads are fast; not while
+    // another git process holds the index lock, and never for small or quick reads.
+    void staleCacheRefresh_data()
+    {
+        QTest::addColumn<bool>("large");
+        QTest::addColumn<bool>("locked");
+        QTest::addColumn<bool>("refreshed");
+        QTest::addRow("large index, slow read") << true << false << true;
+        QTest::addRow("index locked by another git") << true << true << false;
+        QTest::addRow("small index") << false << false << false;
+    }
+
+    void staleCacheRefresh()
+    {
+        QFETCH(bool, large);
+        QFETCH(bool, locked);
+        const QString repo = makeRepo(m_dir.filePath(QStringLiteral("stale-%1").arg(QTest::currentDataTag())),
+                                      "for i in $(seq 30); do echo same > f$i.txt; done; git add -A && "
+                                      "git commit -qm base; echo changed > f1.txt");
+        for (int i = 2; i <= 30; ++i) {
+            const QString path = QDir(repo).filePath(QStringLiteral("f%1.txt").arg(i));
+            vesk::setModificationTime(path, {vesk::modificationTime(path)->nanoseconds - 60'000'000'000LL});
+        }
+        GitManager::setCacheRefreshPolicy({large ? 10 : 100, std::chrono::milliseconds(0)});
+        const QString index = QDir(repo).filePath(".git/index");
+        const QByteArray before = t::readFile(index);
+        if (locked) {
+            t::writeFile(repo, ".git/index.lock", QByteArray());
+        }
+        QCOMPARE(describe(GitManager::collectStatus(repo)), QStringLiteral("f1.txt=M"));
+        QTEST(t::readFile(index) != before, "refreshed");
+        QCOMPARE(describe(GitManager::collectStatus(repo)), QStringLiteral("f1.txt=M"));
+    }
+
     void applyAnnouncesEachField()
     {
         GitManager manager;
@@ -255,7 +338,7 @@ private Q_SLOTS:
                 manager.statusEntries().size()));
         });
         manager.apply({true, QStringLiteral("main"), GitManager::parseStatus(QByteArray(" M a\0", 5))});
-        QCOMPARE(seen, (QStringList{"0||0", "1||0", "1|main|0"}));
+        QCOMPARE(seen, (QStringList{"0||0", "1||0", "1|main|0", "1|main|1"}));
         QCOMPARE(manager.statusEntries().size(), 1);
     }
 };

@@ -187,6 +187,9 @@ private Q_SLOTS:
         QTest::addRow("pattern lower-cased") << QByteArray("ABC_X\nabc") << "[A-Z]+_X" << false << true << "1:ABC_X";
         QTest::addRow("escapes keep their sense") << QByteArray("abc\n123") << "^\\D+$" << false << true << "1:abc";
         QTest::addRow("invalid pattern") << QByteArray("[abc\n") << "[abc" << false << true << "";
+        QTest::addRow("empty file, expression") << QByteArray() << "^$" << true << true << "1:";
+        QTest::addRow("empty file, text") << QByteArray() << "a" << false << false << "";
+        QTest::addRow("empty file, kelvin sign") << QByteArray() << "k" << false << false << "";
         // Overlong, surrogate, truncated, Latin-1, past U+10FFFF, a stray byte after ASCII.
         for (const char *bad : {"foo \xc0\xaf", "foo \xed\xa0\x80", "foo \xe2\x82", "caf\xe9 foo",
                                 "foo \xf4\x90\x80\x80", "foo foo \x80"}) {
@@ -242,7 +245,7 @@ private Q_SLOTS:
             {"[A-Z]+_SUSPEND", "[a-z]+_suspend", "_SUSPEND"}, {"foo|bar", "foo|bar", ""},
             {"colou?r", "colou?r", "colo"}, {"a{0,3}bcd", "a{0,3}bcd", "bcd"}, {"ab+c", "ab+c", "ab"},
             {"ab*", "ab*", "a"}, {"x(?i)abc", "x(?i)abc", ""}, {"(*UCP)abc", "(*UCP)abc", ""}, {"(*UCP)X(*CR)", "(*UCP)x(*CR)", ""},
-            {"\\QA.b\\EC", "\\Qa.b\\Ec", ""}, {"(foo|bar)bazz", "(foo|bar)bazz", "bazz"},
+            {"\\QA.b\\EC", "\\Qa.b\\Ec", "A.bC"}, {"(foo|bar)bazz", "(foo|bar)bazz", "bazz"},
             {"[ab|]cd", "[ab|]cd", "cd"}, {"\\.TXT$", "\\.txt$", ".TXT"}, {"a\\d+bc", "a\\d+bc", "bc"},
             {"ab{x|yz}", "ab{x|yz}", ""}, {"\\p{Lu}XY", "\\p{Lu}xy", "XY"}, {"(?:ab)?cd", "(?:ab)?cd", "cd"},
             {"ab(?=c)", "ab(?=c)", "ab"}, {"a+?bc", "a+?bc", "bc"}, {"\\D\\S\\W\\B", "\\D\\S\\W\\B", ""},
@@ -293,11 +296,14 @@ private Q_SLOTS:
             const qsizetype chunk = QList<qsizetype>{1, 3, 7, 1 << 20}[random.bounded(4)];
             const QString expected = describe(reference(bytes, query, caseSensitive, regex, maxHits));
             const QString actual = scanned(bytes, query, caseSensitive, regex, maxHits, chunk);
-            QVERIFY2(actual == expected, qPrintable(QStringLiteral("seed %1 round %2: text %3 query %4 cs %5 regex %6 "
-                                                                   "chunk %7: got '%8', want '%9'")
-                                                        .arg(seed).arg(round).arg(bytes.toPercentEncoding())
-                                                        .arg(query).arg(caseSensitive).arg(regex).arg(chunk)
-                                                        .arg(actual, expected)));
+            // One multi-argument arg(): the percent-encoded text must not be read as placeholders.
+            QVERIFY2(actual == expected,
+                     qPrintable(QStringLiteral("seed %1 round %2: text %3 query %4 cs %5 regex %6 chunk %7: got '%8', "
+                                               "want '%9'")
+                                    .arg(QString::number(seed), QString::number(round),
+                                         QString::fromLatin1(bytes.toPercentEncoding()), query,
+                                         QString::number(caseSensitive), QString::number(regex),
+                                         QString::number(chunk), actual, expected)));
         }
     }
 
@@ -401,6 +407,41 @@ private Q_SLOTS:
         QVERIFY(!engine.isSearching());
         QCOMPARE(engine.searchHistory(), QStringList{"needle"});
         QVERIFY(changes.size() >= 2);
+    }
+
+    // An expression that cannot be used is said to be invalid, with the reason; a file where the
+    // expression backtracked past its bound is named, and the other hits are still listed; the
+    // next search starts clean.
+    void engineReportsExpressionState()
+    {
+        const QString repo = m_dir.filePath("expressions");
+        t::writeFile(repo, "runaway.txt", QByteArray(40, 'a') + "!\nxaa\n");
+        t::writeFile(repo, "plain.txt", "aaa\n");
+        SearchEngine engine;
+        engine.setUseRegex(true);
+        engine.setCaseSensitive(true);
+        const auto searchFor = [&](const QString &query) {
+            engine.setQuery(query);
+            engine.search(repo);
+            QTRY_VERIFY_WITH_TIMEOUT(!engine.isSearching(), 60000);
+        };
+        searchFor(QStringLiteral("(a+"));
+        QVERIFY(engine.results().isEmpty());
+        QVERIFY2(engine.expressionError().startsWith(QStringLiteral("Invalid regular expression: ")),
+                 qPrintable(engine.expressionError()));
+        searchFor(QStringLiteral("\\N{NO SUCH CHARACTER}"));
+        QVERIFY(engine.expressionError().contains(QStringLiteral("NO SUCH CHARACTER")));
+
+        searchFor(QStringLiteral("(a+)+$"));
+        QVERIFY(engine.expressionError().isEmpty());
+        QCOMPARE(engine.cutShortFiles(), QStringList{"runaway.txt"});
+        QStringList found = hits(engine.results());
+        found.sort();
+        QCOMPARE(found, (QStringList{repo + "/plain.txt:1:aaa", repo + "/runaway.txt:2:xaa"}));
+
+        searchFor(QStringLiteral("xaa"));
+        QVERIFY(engine.cutShortFiles().isEmpty());
+        QCOMPARE(engine.results().size(), 1);
     }
 
     // A later search cancels the running one, which then publishes nothing; an engine dropped

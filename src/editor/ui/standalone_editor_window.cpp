@@ -5,7 +5,7 @@
 #include "editor/ui/conflict_panel.h"
 #include "editor/ui/deferred_refresh.h"
 #include "editor/ui/editor_canvas_view.h"
-#include "editor/ui/editor_colors.h"
+#include "editor/ui/editor_pane_view.h"
 #include "editor/ui/editor_scroll_host.h"
 #include "editor/ui/go_to_line_panel.h"
 #include "editor/ui/key_translation.h"
@@ -19,11 +19,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
-#include <QHBoxLayout>
 #include <QHash>
 #include <QMainWindow>
 #include <QMessageBox>
-#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
@@ -44,23 +42,6 @@ QHash<QString, QPointer<StandaloneEditorWindow>> &registry()
     static QHash<QString, QPointer<StandaloneEditorWindow>> windows;
     return windows;
 }
-
-// The one-point line between the canvas and the minimap.
-class Divider : public QWidget
-{
-public:
-    explicit Divider(QWidget *parent)
-        : QWidget(parent)
-    {
-        setFixedWidth(1);
-    }
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter(this).fillRect(rect(), separatorColor(palette()));
-    }
-};
 
 // A dialog of this application: a panel, or the question asked before closing.
 bool isOwnPanel(QWindow *window)
@@ -89,43 +70,33 @@ StandaloneEditorView::StandaloneEditorView(EditorViewModel *editor, std::optiona
     : QWidget(parent)
     , m_editor(editor)
 {
-    m_editorArea = new QWidget(this);
-    m_scrollHost = new EditorScrollHost(editor, m_editorArea);
-    m_minimap = new MinimapView(editor, m_editorArea);
-    QPointer<EditorViewModel> weakEditor(editor);
-    m_minimap->setScrollToLine([weakEditor](qint64 line) {
-        if (weakEditor) {
-            weakEditor->setMinimapScrollTarget(line);
-        }
-    });
-    auto *area = new QHBoxLayout(m_editorArea);
-    area->setContentsMargins(0, 0, 0, 0);
-    area->setSpacing(0);
-    area->addWidget(m_scrollHost, 1);
-    area->addWidget(new Divider(m_editorArea));
-    area->addWidget(m_minimap);
+    m_pane = new EditorPaneView(editor, this);
 
     m_statusRow = new StatusBarView(editor, std::move(gitBranch), this);
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
-    column->addWidget(m_editorArea, 1);
+    column->addWidget(m_pane, 1);
     column->addWidget(m_statusRow);
-    setFocusProxy(m_scrollHost);
+    setFocusProxy(m_pane);
 
     auto *conflicts = new DeferredRefresh(this, [this] { watchConflict(); });
     conflicts->watch(editor, &EditorViewModel::willChange);
 }
 
-EditorCanvasView *StandaloneEditorView::canvas() const
+EditorScrollHost *StandaloneEditorView::scrollHost() const
 {
-    return m_scrollHost->canvas();
+    return m_pane->scrollHost();
 }
 
-void StandaloneEditorView::resizeEvent(QResizeEvent *event)
+EditorCanvasView *StandaloneEditorView::canvas() const
 {
-    QWidget::resizeEvent(event);
-    m_minimap->setContainerHeight(m_editorArea->height());
+    return m_pane->canvas();
+}
+
+MinimapView *StandaloneEditorView::minimap() const
+{
+    return m_pane->minimap();
 }
 
 void StandaloneEditorView::watchConflict()

@@ -12,12 +12,13 @@ namespace vesk {
 
 class DeferredRefresh;
 class EditorCanvasView;
+class EditorPaneView;
 class EditorScrollHost;
 class MinimapView;
 class StatusBarView;
 
-// A standalone window's content: the canvas in its scroll host, a divider and the minimap above
-// a status row. Shows the conflict panel whenever the editor's pendingConflict turns true.
+// A standalone window's content: the editor pane above a status row. Shows the conflict panel
+// whenever the editor's pendingConflict turns true.
 class StandaloneEditorView : public QWidget
 {
     Q_OBJECT
@@ -25,22 +26,17 @@ class StandaloneEditorView : public QWidget
 public:
     StandaloneEditorView(EditorViewModel *editor, std::optional<QString> gitBranch, QWidget *parent = nullptr);
 
-    EditorScrollHost *scrollHost() const { return m_scrollHost; }
+    EditorScrollHost *scrollHost() const;
     EditorCanvasView *canvas() const;
-    MinimapView *minimap() const { return m_minimap; }
+    MinimapView *minimap() const;
     StatusBarView *statusRow() const { return m_statusRow; }
-
-protected:
-    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void watchConflict();
 
     QPointer<EditorViewModel> m_editor;
-    EditorScrollHost *m_scrollHost = nullptr;
-    MinimapView *m_minimap = nullptr;
+    EditorPaneView *m_pane = nullptr;
     StatusBarView *m_statusRow = nullptr;
-    QWidget *m_editorArea = nullptr;
     bool m_conflictShown = false;
 };
 

@@ -83,10 +83,26 @@ SidebarView::SidebarView(AppState &app, RepositoryState &state, QWidget *parent)
             m_state.refresh();
         }
     });
+    // The panels read the tab's state whenever they refresh. When the tab closes, its state goes
+    // before this view does, so the panels go with the state at once: a refresh they have queued
+    // is dropped with them instead of reading what is gone.
+    connect(&state, &QObject::destroyed, this, [this] {
+        disconnect(&Preferences::instance(), nullptr, this, nullptr);
+        disconnect(m_buttons, nullptr, this, nullptr);
+        setEnabled(false);
+        delete m_stack;
+        m_stack = nullptr;
+        m_fileTree = nullptr;
+        m_searchPanel = nullptr;
+        m_changes = nullptr;
+    });
 }
 
 void SidebarView::setSelectedTab(SidebarTab tab)
 {
+    if (!m_stack) {
+        return;  // the tab's state is gone
+    }
     m_selected = tab;
     m_buttons->button(int(tab))->setChecked(true);
     m_stack->setCurrentIndex(int(tab));
