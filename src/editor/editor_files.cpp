@@ -235,20 +235,30 @@ void EditorViewModel::lookUpGitBaseline()
     if (m_baselineError) {
         publish(m_baselineError, std::optional<QString>());
     }
+    // The committed text is compared with the text on show off the main thread, however large.
+    const VeskNodePtr shown = m_document->vesk();
+    const bool hasByteOrderMark = m_hasByteOrderMark;
     struct Found
     {
         VeskNodePtr text;
-        bool hasByteOrderMark = false;
+        bool firstLineDiffers = false;
+        DiffResult marks;
         QString problem;
     };
     runInBackground<Found>(
         this, WorkPriority::UserInitiated,
-        [path]() -> Found {
+        [path, shown, hasByteOrderMark]() -> Found {
             const HeadBaseline head = HeadBaselineLookup::lookUp(path);
-            return {head.content ? VeskNode::buildUtf8(*head.content) : VeskNodePtr(), head.hasByteOrderMark,
-                    head.problem};
+            if (!head.content) {
+                return {{}, false, {}, head.problem};
+            }
+            // A byte-order mark added or removed changes the file's first line.
+            const bool firstLineDiffers = head.hasByteOrderMark != hasByteOrderMark;
+            auto [text, marks] =
+                VeskDocument::prepareBaseline(VeskNode::buildUtf8(*head.content), shown, firstLineDiffers);
+            return {std::move(text), firstLineDiffers, std::move(marks), head.problem};
         },
-        [this, path, lookup](Found found) {
+        [this, path, lookup, shown](Found found) {
             // An older lookup finishing late, or one for a file no longer open, is dropped.
             if (lookup != m_baselineLookups || m_currentFilePath != path) {
                 return;
@@ -259,8 +269,7 @@ void EditorViewModel::lookUpGitBaseline()
                                                  .arg(quoted(m_currentFileName), found.problem)));
             }
             if (found.text) {
-                // A byte-order mark added or removed changes the file's first line.
-                m_document->setOriginal(found.text, found.hasByteOrderMark != m_hasByteOrderMark);
+                m_document->adoptBaseline(found.text, found.firstLineDiffers, shown, std::move(found.marks));
                 Q_EMIT willChange();
             }
         });
