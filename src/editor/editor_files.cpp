@@ -32,9 +32,18 @@ std::optional<FileTime> EditorViewModel::fileModDate(const QString &path)
     return modificationTime(path);
 }
 
+// Asked on every repaint of the tab bar and the titles: the answer is kept for the pair of texts
+// it was found for (the trees never change, so it stays right while both are the same).
 bool EditorViewModel::hasUnsavedEdits() const
 {
-    return !m_lastSavedContent || !sameText(m_document->vesk(), m_lastSavedContent);
+    const VeskNodePtr &text = m_document->vesk();
+    if (!m_lastSavedContent) {
+        return true;
+    }
+    if (m_unsavedCheck.text.lock() != text || m_unsavedCheck.saved.lock() != m_lastSavedContent) {
+        m_unsavedCheck = {text, m_lastSavedContent, !sameText(text, m_lastSavedContent)};
+    }
+    return m_unsavedCheck.unsaved;
 }
 
 QString EditorViewModel::closeBlocker() const

@@ -225,6 +225,13 @@ private:
     std::optional<FileTime> m_lastKnownModDate;
     bool m_pendingConflict = false;
     VeskNodePtr m_lastSavedContent;
+    struct UnsavedCheck
+    {
+        std::weak_ptr<const VeskNode> text;  // weak: an answer never keeps an old text alive
+        std::weak_ptr<const VeskNode> saved;
+        bool unsaved = true;
+    };
+    mutable UnsavedCheck m_unsavedCheck;
     std::function<void(const QString &)> m_onFileOpened;
     std::optional<QString> m_openError;
     std::optional<QString> m_saveError;

@@ -26,7 +26,8 @@ TextFileRead readTextFile(const QString &path);
 // Sets a leading byte-order mark apart from the content: true when `bytes` had one.
 bool takeByteOrderMark(QByteArray &bytes);
 
-// Whether two trees hold the same text, code unit for code unit; the same root is answered at once.
+// Whether two trees hold the same text, code unit for code unit; subtrees both hold (versions of
+// one text share most of theirs) are not looked into.
 bool sameText(const VeskNodePtr &a, const VeskNodePtr &b);
 
 } // namespace vesk

@@ -304,6 +304,11 @@ std::vector<LineRun> sharedLineRuns(const VeskNodePtr &a, const VeskNodePtr &b, 
 
 } // namespace
 
+qint64 commonPrefixUnits(const VeskNodePtr &a, const VeskNodePtr &b)
+{
+    return a == b ? a->unitCount() : commonUnits(a.get(), b.get(), false);
+}
+
 CommonLines commonLines(const VeskNodePtr &a, const VeskNodePtr &b)
 {
     if (a == b) {

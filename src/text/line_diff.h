@@ -16,6 +16,10 @@ struct CommonLines
 };
 CommonLines commonLines(const VeskNodePtr &a, const VeskNodePtr &b);
 
+// How many code units two texts share from their start; subtrees both hold are stepped over
+// at once, so two versions of one text compare in about the time their differences take.
+qint64 commonPrefixUnits(const VeskNodePtr &a, const VeskNodePtr &b);
+
 // `baseline` rebuilt from the subtrees of `text` for the lines the two share at their start and
 // end: the same text as `baseline`, but later versions of `text` share those subtrees with it,
 // so comparing them skips the shared lines at once. `text` itself when the texts are equal.

@@ -1,7 +1,8 @@
 // The marks of a committed file as the user sees them after an edit and a pause: the committed
 // text comes from git in a real repository, the file from disk, the edit through the editor.
 // The files are large enough that the comparison skips what the texts share; the published marks
-// must still be those the system's diff gives for the same two texts.
+// must still be those the system's diff gives for the same two texts. The unsaved-edits state of
+// such a file follows its text exactly, however often it is asked.
 
 #include "editor_test_util.h"
 #include "platform/background.h"
@@ -45,6 +46,8 @@ class TestEditorMarks : public QObject
 private Q_SLOTS:
     void marksAfterAPause_data();
     void marksAfterAPause();
+    void unsavedEditsFollowTheText_data();
+    void unsavedEditsFollowTheText();
 };
 
 void TestEditorMarks::marksAfterAPause_data()
@@ -114,6 +117,60 @@ void TestEditorMarks::marksAfterAPause()
     editor.undo();
     QVERIFY(settled.wait(10000));
     QCOMPARE((DiffResult{document->modifiedLines(), document->deletedAfterLines()}), onOpen);
+}
+
+void TestEditorMarks::unsavedEditsFollowTheText_data()
+{
+    QTest::addColumn<QString>("steps");  // t: type "x" at the caret, b: backspace, r: retype the next
+                                         // letter as it was, R: as another, s: save, u: undo, y: redo
+    QTest::addColumn<bool>("unsaved");
+
+    QTest::addRow("typed and erased") << "tb" << false;
+    QTest::addRow("a letter typed over with itself") << "r" << false;
+    QTest::addRow("a letter typed over with another") << "R" << true;
+    QTest::addRow("saved, then typed") << "ts" << false;
+    QTest::addRow("saved, then typed again") << "tst" << true;
+    QTest::addRow("undone back to the saved text") << "tsbu" << false;
+    QTest::addRow("redone after that") << "tsbuy" << true;
+    QTest::addRow("undone past the save") << "tsu" << true;
+}
+
+void TestEditorMarks::unsavedEditsFollowTheText()
+{
+    QFETCH(QString, steps);
+    QFETCH(bool, unsaved);
+
+    QTemporaryDir dir;
+    const QString path = writeFile(dir.path(), QStringLiteral("big.txt"), numberedLines(6000));
+    EditorViewModel editor;
+    editor.openFile(path);
+    editor.setClock([] { return qint64(0); });
+    editor.setCursors({TextCursor::at(3000, 5)});
+    QVERIFY(!editor.hasUnsavedEdits());
+    for (const QChar step : steps) {
+        const TextCursor caret = editor.cursors().first();
+        if (step == u't') {
+            editor.insertAtCursors(QStringLiteral("x"));
+        } else if (step == u'b') {
+            editor.deleteAtCursors();
+        } else if (step == u'r' || step == u'R') {
+            const QString letter = editor.document()->line(caret.line).mid(caret.column, 1);
+            TextCursor selected = TextCursor::at(caret.line, caret.column + 1);
+            selected.setAnchor(caret.line, caret.column);
+            editor.setCursors({selected});
+            editor.paste(step == u'r' ? letter : QStringLiteral("#"));
+        } else if (step == u's') {
+            editor.save();
+            QVERIFY(!editor.hasUnsavedEdits());
+        } else if (step == u'u') {
+            editor.undo();
+        } else if (step == u'y') {
+            editor.redo();
+        }
+        editor.hasUnsavedEdits();  // an answer kept from before must not outlive the text it was for
+    }
+    QCOMPARE(editor.hasUnsavedEdits(), editor.document()->vesk()->toUtf8() != readFile(path));
+    QCOMPARE(editor.hasUnsavedEdits(), unsaved);
 }
 
 QTEST_MAIN(TestEditorMarks)
