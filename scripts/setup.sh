@@ -10,8 +10,9 @@ debian_packages=(
   git diffutils zip unzip python3
   xvfb xauth x11-apps xdotool imagemagick tesseract-ocr tesseract-ocr-eng
   # The editor draws every script: Latin, Greek and Cyrillic (DejaVu), Chinese, Japanese and
-  # Korean (Noto CJK), emoji (Noto Color Emoji). The line layout tests check each one shows.
-  fonts-dejavu-core fonts-noto-cjk fonts-noto-color-emoji
+  # Korean (Noto CJK), emoji (Noto Color Emoji), the symbols that stand for control characters
+  # (Symbola). The line layout tests check each one shows.
+  fonts-dejavu-core fonts-noto-cjk fonts-noto-color-emoji fonts-symbola
   ripgrep
 )
 brew_packages=(qt cmake ninja ccache google-benchmark pcre2 icu4c git zip unzip ripgrep python node)

@@ -78,6 +78,11 @@ void EditorViewModel::replaceDocument(const VeskNodePtr &text)
 
 void EditorViewModel::openFile(const QString &path)
 {
+    openFile(path, MissingFile::fail);
+}
+
+void EditorViewModel::openFile(const QString &path, MissingFile missing)
+{
     autoSave();
     const QString absolutePath = QFileInfo(path).absoluteFilePath();
     if (m_currentFilePath && hasUnsavedEdits()) {
@@ -92,7 +97,11 @@ void EditorViewModel::openFile(const QString &path)
     }
     // The date is taken before the read: a write in between is then seen as a later change.
     const std::optional<FileTime> modDate = fileModDate(absolutePath);
-    const TextFileRead read = readTextFile(absolutePath);
+    const QFileInfo info(absolutePath);
+    // Never through a dangling link: the save would make a file wherever it leads.
+    const bool startEmpty = missing == MissingFile::startEmpty && !info.exists() && !info.isSymLink()
+        && QFileInfo(info.path()).isDir();
+    const TextFileRead read = startEmpty ? TextFileRead{VeskNode::emptyLeaf(), {}, false} : readTextFile(absolutePath);
     if (!read.text) {
         publish(m_openError, std::optional<QString>(read.error));
         return;
@@ -103,6 +112,7 @@ void EditorViewModel::openFile(const QString &path)
     publish(m_currentFileName, QFileInfo(absolutePath).fileName());
     m_lastKnownModDate = modDate;
     m_lastSavedContent = read.text;
+    m_isNewFile = startEmpty;
     publish(m_pendingConflict, false);
     publish(m_cursors, QList<TextCursor>{TextCursor()});
     publish(m_openError, std::optional<QString>());
@@ -129,7 +139,8 @@ void EditorViewModel::saveIfAllowed(SaveKind kind)
         return;
     }
     const std::optional<FileTime> diskDate = fileModDate(*m_currentFilePath);
-    if (diskIsNewer(diskDate)) {
+    // A file still to be made that something else made meanwhile counts as changed on disk.
+    if (diskIsNewer(diskDate) || (m_isNewFile && diskDate)) {
         // Changed on disk: never overwrite. An automatic save leaves it to the next reload check.
         if (kind == SaveKind::Automatic) {
             return;
@@ -143,7 +154,8 @@ void EditorViewModel::saveIfAllowed(SaveKind kind)
         }
         return;
     }
-    if (hasUnsavedEdits()) {
+    // Saving a new file makes it, even empty; an automatic save waits for some text.
+    if (hasUnsavedEdits() || (m_isNewFile && kind == SaveKind::Explicit)) {
         writeFile();
     }
 }
@@ -173,7 +185,9 @@ bool EditorViewModel::writeFile()
         return false;
     }
     m_lastKnownModDate = fileModDate(*m_currentFilePath);
+    Q_EMIT willChange();  // the edits are saved: views that show it look again
     m_lastSavedContent = text;
+    m_isNewFile = false;
     if (m_saveError) {
         publish(m_saveError, std::optional<QString>());
     }
@@ -223,6 +237,7 @@ void EditorViewModel::takeOverDiskText(const VeskNodePtr &text, bool hasByteOrde
     const qint64 line = m_cursors.isEmpty() ? 0 : m_cursors.first().line;
     replaceDocument(text);
     m_hasByteOrderMark = hasByteOrderMark;
+    m_isNewFile = false;
     m_lastKnownModDate = modDate;
     m_lastSavedContent = text;
     const qint64 lastLine = std::max<qint64>(m_document->lineCount() - 1, 0);
@@ -304,6 +319,7 @@ void EditorViewModel::closeFile()
     m_lastKnownModDate.reset();
     m_lastSavedContent.reset();
     m_hasByteOrderMark = false;
+    m_isNewFile = false;
     ++m_baselineLookups;  // a lookup still under way was for the file that is gone
     publish(m_pendingConflict, false);
     publish(m_cursors, QList<TextCursor>{TextCursor()});

@@ -146,6 +146,13 @@ public:
 
     // The file.
     void openFile(const QString &path);
+    // What openFile does with a path where nothing exists yet.
+    enum class MissingFile { fail, startEmpty };
+    // With `startEmpty`, a path that does not exist yet in an existing folder opens as an empty
+    // file that the first save creates (an explicit save even while it is empty).
+    void openFile(const QString &path, MissingFile missing);
+    // The open file does not exist on disk yet.
+    bool isNewFile() const { return m_isNewFile; }
     void save();
     void autoSave();
     void forceSaveToDisk();
@@ -237,6 +244,7 @@ private:
     std::optional<QString> m_saveError;
     std::optional<QString> m_baselineError;
     bool m_hasByteOrderMark = false;
+    bool m_isNewFile = false;
     quint64 m_baselineLookups = 0;  // only the latest lookup's answer is taken
     int m_editDepth = 0;
     EditKind m_editKind = EditKind::Other;

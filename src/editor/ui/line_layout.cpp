@@ -38,6 +38,74 @@ bool isPrintableAscii(QStringView text)
     return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x20 && c.unicode() < 0x7F; });
 }
 
+bool isControl(char16_t unit)
+{
+    return (unit < 0x20 && unit != u'\t') || (unit >= 0x7F && unit <= 0x9F);
+}
+
+// The line with each control character (C0 but the tab, DEL, C1) shown as a symbol of one
+// column: a control picture (NUL as "␀", ESC as "␛") or, for C1, "␦". The symbols are
+// one character each, like what they stand for; where one would join its neighbour into one
+// character (a combining mark after it) the line is left as it is.
+QString withVisibleControls(const QString &text)
+{
+    if (std::none_of(text.begin(), text.end(), [](QChar c) { return isControl(c.unicode()); })) {
+        return text;
+    }
+    QString shown = text;
+    for (QChar &c : shown) {
+        const char16_t unit = c.unicode();
+        if (unit < 0x20) {
+            c = QChar(0x2400 + unit);
+        } else if (unit == 0x7F) {
+            c = QChar(0x2421);
+        } else if (unit >= 0x80 && unit <= 0x9F) {
+            c = QChar(0x2426);
+        }
+    }
+    return grapheme::boundaries(shown).size() == grapheme::boundaries(text).size() ? shown : text;
+}
+
+// The colour emoji font of the system, or empty when it has none.
+const QString &emojiFamily()
+{
+    static const QString family = [] {
+        const QStringList families = QFontDatabase::families();
+        for (const QString candidate : {QStringLiteral("Apple Color Emoji"), QStringLiteral("Noto Color Emoji")}) {
+            if (families.contains(candidate)) {
+                return candidate;
+            }
+        }
+        return QString();
+    }();
+    return family;
+}
+
+// Characters that ask for emoji presentation (with VS16, U+FE0F, or a keycap mark, U+20E3)
+// go to the colour emoji font: the text font has their base ("1", "#", "❤") and would draw
+// it as plain text.
+QList<QTextLayout::FormatRange> emojiPresentation(const QString &text)
+{
+    QList<QTextLayout::FormatRange> ranges;
+    if (emojiFamily().isEmpty() || (!text.contains(QChar(0xFE0F)) && !text.contains(QChar(0x20E3)))) {
+        return ranges;
+    }
+    qsizetype start = 0;
+    grapheme::forEachBoundary(text, [&](qsizetype end) {
+        const QStringView character = QStringView(text).mid(start, end - start);
+        if (character.size() > 1 && (character.contains(QChar(0xFE0F)) || character.contains(QChar(0x20E3)))) {
+            QTextLayout::FormatRange range;
+            range.start = int(start);
+            range.length = int(end - start);
+            range.format.setFontFamilies({emojiFamily()});
+            ranges.append(range);
+        }
+        start = end;
+        return true;
+    });
+    return ranges;
+}
+
 // One QTextLayout line over `text`, left to right, never wrapped.
 class TypesetLine
 {
@@ -45,6 +113,7 @@ public:
     TypesetLine(const QString &text, const QFont &font)
         : m_layout(text, font)
     {
+        m_layout.setFormats(emojiPresentation(text));
         QTextOption option;
         option.setWrapMode(QTextOption::NoWrap);
         option.setTextDirection(Qt::LeftToRight);
@@ -259,7 +328,7 @@ LineLayout::LineLayout(const QString &expanded, const QFont &font)
     if (!expanded.isEmpty() && isPrintableAscii(expanded) && asciiGlyphs(font).usable) {
         layOutPrintableAscii(expanded, asciiGlyphs(font));
     } else if (!expanded.isEmpty()) {
-        layOutPieces(expanded, font);
+        layOutPieces(withVisibleControls(expanded), font);
     }
 }
 

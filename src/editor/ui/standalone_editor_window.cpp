@@ -12,6 +12,7 @@
 #include "editor/ui/minimap_view.h"
 #include "editor/ui/status_bar_view.h"
 #include "editor/ui/system_clipboard.h"
+#include "editor/ui/window_title.h"
 #include "platform/background.h"
 #include "platform/process_runner.h"
 #include "platform/tool_paths.h"
@@ -132,7 +133,7 @@ StandaloneEditorWindow::StandaloneEditorWindow(const QString &path, EditorViewMo
 {
     setAttribute(Qt::WA_DeleteOnClose);
     editor->setParent(this);
-    setWindowTitle(titleFor(editor->currentFilePath().value_or(path)));
+    setFileWindowTitle(*this, titleFor(editor->currentFilePath().value_or(path)), editor->hasUnsavedEdits());
     setWindowFilePath(editor->currentFilePath().value_or(path));
     resize(800, 600);
     setMinimumSize(400, 300);
@@ -166,17 +167,11 @@ StandaloneEditorWindow::~StandaloneEditorWindow()
     }
 }
 
-// A dot before the name while the file has unsaved edits (and the Mac's own mark in the close
-// button).
 void StandaloneEditorWindow::updateTitle()
 {
-    if (!m_editor) {
-        return;
+    if (m_editor) {
+        setFileWindowTitle(*this, titleFor(m_editor->currentFilePath().value_or(m_path)), m_editor->hasUnsavedEdits());
     }
-    const bool dirty = m_editor->hasUnsavedEdits();
-    const QString title = titleFor(m_editor->currentFilePath().value_or(m_path));
-    setWindowTitle(dirty ? QStringLiteral("\u25CF ") + title : title);
-    setWindowModified(dirty);
 }
 
 QString StandaloneEditorWindow::titleFor(const QString &path)
