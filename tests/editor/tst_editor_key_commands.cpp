@@ -230,7 +230,6 @@ void TestEditorKeyCommands::titleShowsUnsavedEdits()
     QVERIFY(!window->windowTitle().startsWith(QStringLiteral("\u25CF")));
     QTest::keyClicks(window->view()->canvas(), QStringLiteral("x"));
     QTRY_VERIFY(window->windowTitle().startsWith(QStringLiteral("\u25CF ")));
-    QVERIFY(window->isWindowModified());
     QTest::keyClick(window->view()->canvas(), Qt::Key_Backspace);
     QTRY_VERIFY(!window->windowTitle().startsWith(QStringLiteral("\u25CF")));
     QTest::keyClicks(window->view()->canvas(), QStringLiteral("y"));
@@ -246,7 +245,8 @@ void TestEditorKeyCommands::gutterStaysWhileTextScrollsSideways()
     QVERIFY(window);
     window->editor()->document()->setOriginal(QStringLiteral("other\nshort"));  // a mark to see
     EditorCanvasView *canvas = window->view()->canvas();
-    const int gutter = int(canvas->gutterWidth()) + 1;
+    // The numbers and marks, up to the separator that the scrolled text reaches.
+    const int gutter = int(std::floor(canvas->gutterWidth()));
     const int rows = int(canvas->lineHeight() * 3);
     const QImage before = renderOf(*canvas);
     window->view()->scrollHost()->scrollTo(QPointF(300, 0));
