@@ -11,6 +11,7 @@
 #include "workspace/app_state.h"
 #include "workspace/per_repo_state.h"
 #include "workspace/repository_state.h"
+#include "widget_bench_main.h"
 
 #include <QApplication>
 #include <QDir>
@@ -147,15 +148,8 @@ BENCHMARK(SwitchTab)->Arg(3)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    int qtArgc = 1;
-    QApplication app(qtArgc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Vesk"));
-    QApplication::setApplicationName(QStringLiteral("Vesk"));
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return vesk::bench::runWidgetBenchmarks(argc, argv, [] {
+        QApplication::setOrganizationName(QStringLiteral("Vesk"));
+        QApplication::setApplicationName(QStringLiteral("Vesk"));
+    });
 }

@@ -8,6 +8,7 @@
 #include "editor/ui/standalone_editor_window.h"
 #include "platform/background.h"
 #include "platform/preferences.h"
+#include "widget_bench_main.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -195,14 +196,6 @@ BENCHMARK(PaintMinimap)->Arg(1'000)->Arg(1'000'000)->Unit(benchmark::kMillisecon
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    int qtArgc = 1;
-    QApplication app(qtArgc, argv);
-    Preferences::useFile(scratch().filePath(QStringLiteral("preferences.ini")));
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return vesk::bench::runWidgetBenchmarks(
+        argc, argv, [] { Preferences::useFile(scratch().filePath(QStringLiteral("preferences.ini"))); });
 }

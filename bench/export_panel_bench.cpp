@@ -5,6 +5,7 @@
 #include "export/export_filter.h"
 #include "export/ui/export_outline_model.h"
 #include "export/ui/export_panel.h"
+#include "widget_bench_main.h"
 
 #include <QApplication>
 #include <QTest>
@@ -98,13 +99,5 @@ BENCHMARK(ToggleTopDirectory)->Arg(20000)->Unit(benchmark::kMillisecond)->UseRea
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    repository();
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return vesk::bench::runWidgetBenchmarks(argc, argv, [] { repository(); });
 }

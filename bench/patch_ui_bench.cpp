@@ -5,6 +5,7 @@
 #include "patch/ui/patch_review_list.h"
 #include "patch/ui/patch_review_model.h"
 #include "patch/ui/patch_review_panel.h"
+#include "widget_bench_main.h"
 
 #include <QApplication>
 #include <QDir>
@@ -123,12 +124,5 @@ BENCHMARK(PreviewDiff)->Arg(20000)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return vesk::bench::runWidgetBenchmarks(argc, argv);
 }

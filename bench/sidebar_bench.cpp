@@ -11,6 +11,7 @@
 #include "workspace/ui/search_panel_view.h"
 #include "workspace/ui/search_results_model.h"
 #include "workspace/ui/sidebar_view.h"
+#include "widget_bench_main.h"
 
 #include <QApplication>
 #include <QImage>
@@ -155,14 +156,6 @@ BENCHMARK(ShowSearchResults)->Arg(FileSearch::hitLimit)->Unit(benchmark::kMillis
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    int qtArgc = 1;
-    QApplication app(qtArgc, argv);
-    Preferences::useFile(scratch().filePath(QStringLiteral("preferences.ini")));
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return vesk::bench::runWidgetBenchmarks(
+        argc, argv, [] { Preferences::useFile(scratch().filePath(QStringLiteral("preferences.ini"))); });
 }

@@ -12,6 +12,7 @@
 #include "syntax/language_table.h"
 #include "syntax/syntax_highlighter.h"
 #include "syntax/tree_input.h"
+#include "widget_bench_main.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -267,14 +268,6 @@ BENCHMARK(OpenLargeFile)->Name("OpenFirstFrame/10MBCpp")->Arg(0)->Arg(1)->ArgNam
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    int qtArgc = 1;
-    QApplication app(qtArgc, argv);
-    Preferences::useFile(scratch().filePath(QStringLiteral("preferences.ini")));
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return vesk::bench::runWidgetBenchmarks(
+        argc, argv, [] { Preferences::useFile(scratch().filePath(QStringLiteral("preferences.ini"))); });
 }

@@ -8,6 +8,8 @@
 #include "workspace/repository_state.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
 #include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
@@ -103,10 +105,38 @@ void MenuCommands::buildFileMenu(QMenuBar *menuBar)
 void MenuCommands::buildEditMenu(QMenuBar *menuBar)
 {
     QMenu *edit = menuBar->addMenu(QStringLiteral("&Edit"));
+    // The editor's own keys (Ctrl is Command on macOS); text fields know them as well.
+    addKeyCommand(edit, QStringLiteral("Undo"), Qt::CTRL | Qt::Key_Z);
+    addKeyCommand(edit, QStringLiteral("Redo"), Qt::CTRL | Qt::SHIFT | Qt::Key_Z);
+    edit->addSeparator();
+    addKeyCommand(edit, QStringLiteral("Cut"), Qt::CTRL | Qt::Key_X);
+    addKeyCommand(edit, QStringLiteral("Copy"), Qt::CTRL | Qt::Key_C);
+    addKeyCommand(edit, QStringLiteral("Paste"), Qt::CTRL | Qt::Key_V);
+    addKeyCommand(edit, QStringLiteral("Select All"), Qt::CTRL | Qt::Key_A);
+    edit->addSeparator();
     QAction *settings = add(edit, QStringLiteral("Settings\u2026"), {QKeySequence(Qt::CTRL | Qt::Key_Comma)},
                             [this] { Q_EMIT settingsRequested(); });
     settings->setMenuRole(QAction::PreferencesRole);
     settings->setShortcutContext(Qt::ApplicationShortcut);
+}
+
+// The standard editing commands belong to whatever field has the focus: the editor, the search
+// field, a name being edited. The command sends that field its key, so each field does what its
+// own key does; the shortcut is only shown (and works) while the menu is open, and the key
+// itself keeps going straight to the field.
+void MenuCommands::addKeyCommand(QMenu *menu, const QString &title, QKeyCombination combination)
+{
+    QAction *action = add(menu, title, {QKeySequence(combination)}, [combination] {
+        QWidget *target = QApplication::focusWidget();
+        if (!target) {
+            return;
+        }
+        QKeyEvent press(QEvent::KeyPress, combination.key(), combination.keyboardModifiers());
+        QKeyEvent release(QEvent::KeyRelease, combination.key(), combination.keyboardModifiers());
+        QApplication::sendEvent(target, &press);
+        QApplication::sendEvent(target, &release);
+    });
+    action->setShortcutContext(Qt::WidgetShortcut);
 }
 
 void MenuCommands::buildEditorMenu(QMenuBar *menuBar)

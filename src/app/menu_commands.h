@@ -2,6 +2,7 @@
 
 #include "workspace/repository_tab.h"
 
+#include <QKeySequence>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -44,6 +45,7 @@ Q_SIGNALS:
     void quitRequested();
 
 private:
+    void addKeyCommand(QMenu *menu, const QString &title, QKeyCombination combination);
     QAction *add(QMenu *menu, const QString &title, const QList<QKeySequence> &shortcuts,
                  const std::function<void()> &run);
     void buildFileMenu(QMenuBar *menuBar);

@@ -8,9 +8,12 @@
 #include "app/editor_area_view.h"
 #include "app/repository_view.h"
 #include "editor/ui/editor_pane_view.h"
+#include "workspace/ui/sidebar_view.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QLineEdit>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLabel>
@@ -158,6 +161,69 @@ private Q_SLOTS:
             QTRY_VERIFY(!app->mainWindow()->isVisible());
             QCOMPARE(t::readFile(repoA + "/a.txt"), QByteArray("one\nnew two\nthree\n"));
             QCOMPARE(Preferences::instance().stringListValue("savedRepoPaths").size(), 2);
+        }
+    }
+
+    // The Edit menu's commands act on the field that has the focus, as its own keys would.
+    void editMenuActsOnTheFocusedField_data()
+    {
+        QTest::addColumn<QString>("field");     // "editor" or "search"
+        QTest::addColumn<QStringList>("steps");  // typed text as "type:…", or menu titles
+        QTest::addColumn<QString>("expected");  // the field's text after the steps
+        QTest::addColumn<QString>("clipboard");
+        const QString file = QStringLiteral("one\ntwo\nthree\n");
+        QTest::addRow("undo and redo typing in the editor")
+            << "editor" << QStringList{"type:new ", "Undo"} << file << "";
+        QTest::addRow("redo after undo") << "editor" << QStringList{"type:new ", "Undo", "Redo"}
+                                         << "one\nnew two\nthree\n" << "";
+        QTest::addRow("select all and copy in the editor")
+            << "editor" << QStringList{"Select All", "Copy"} << file << file;
+        QTest::addRow("cut everything, paste it twice")
+            << "editor" << QStringList{"Select All", "Cut", "Paste", "Paste"} << file + file << file;
+        QTest::addRow("search field: the editor keeps its text")
+            << "search" << QStringList{"type:needle", "Select All", "Cut"} << "" << "needle";
+        QTest::addRow("search field: paste") << "search" << QStringList{"type:ab", "Select All", "Copy", "Paste", "Paste"}
+                                             << "abab" << "ab";
+    }
+    void editMenuActsOnTheFocusedField()
+    {
+        QFETCH(QString, field);
+        QFETCH(QStringList, steps);
+        QFETCH(QString, expected);
+        QFETCH(QString, clipboard);
+        auto app = twoTabs();
+        QApplication::clipboard()->setText(QString());
+        QWidget *window = app->mainWindow();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        EditorViewModel *editor = t::activeEditor(*app);
+        QTRY_VERIFY(app->mainWindow()->activeView() && app->mainWindow()->activeView()->editorArea()->showsEditor());
+        QWidget *target = app->mainWindow()->activeView()->editorArea()->pane()->canvas();
+        if (field == u"search") {
+            target = window->findChild<QLineEdit *>(QStringLiteral("searchQuery"));
+            QVERIFY(target);
+            QWidget *sidebar = app->mainWindow()->activeView()->sidebar();
+            auto *view = qobject_cast<SidebarView *>(sidebar) ? qobject_cast<SidebarView *>(sidebar)
+                                                               : sidebar->findChild<SidebarView *>();
+            QVERIFY(view);
+            view->setSelectedTab(SidebarTab::search);
+        }
+        target->setFocus();
+        QTRY_VERIFY(target->hasFocus());
+        for (const QString &step : steps) {
+            if (step.startsWith(u"type:")) {
+                QTest::keyClicks(target, step.mid(5));
+            } else {
+                QAction *action = app->mainWindow()->commands()->action(step);
+                QVERIFY2(action, qPrintable(step));
+                action->trigger();
+            }
+        }
+        const QString shown = field == u"search" ? static_cast<QLineEdit *>(target)->text() : editor->document()->text();
+        QCOMPARE(shown, expected);
+        QCOMPARE(QApplication::clipboard()->text(), clipboard);
+        if (field == u"search") {
+            QCOMPARE(editor->document()->text(), QStringLiteral("one\ntwo\nthree\n"));
         }
     }
 

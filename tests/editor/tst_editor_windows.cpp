@@ -185,7 +185,8 @@ void TestEditorWindows::symbolIcons_data()
     for (const ChangeStatus status : allChangeStatuses()) {
         QTest::addRow("%s", qPrintable(symbolName(status))) << symbolName(status);
     }
-    for (const char *name : {"folder.fill", "doc.fill", "pencil.circle"}) {
+    for (const char *name : {"folder.fill", "doc.fill", "pencil.circle", "paintbrush", "folder",
+                             "chevron.left.forwardslash.chevron.right"}) {
         QTest::addRow("%s", name) << QString::fromLatin1(name);
     }
 }

@@ -79,20 +79,25 @@ void TestSidebarChanges::listing_data()
     QTest::addColumn<QStringList>("favorites");
     QTest::addColumn<QStringList>("expected");  // "" alone: the clean view
     QTest::addColumn<bool>("notRepoShown");
+    QTest::addColumn<bool>("refreshFailed");
 
     QTest::addRow("clean") << "echo a > a.txt; git add -A; git commit -qm c" << true << QStringList{}
-                           << QStringList{""} << false;
-    QTest::addRow("no git, no favorites") << "echo a > a.txt" << false << QStringList{} << QStringList{""} << true;
+                           << QStringList{""} << false << false;
+    QTest::addRow("no git, no favorites") << "echo a > a.txt" << false << QStringList{} << QStringList{""} << true
+                                          << false;
+    QTest::addRow("git cannot read its index: not claimed clean")
+        << "echo a > a.txt; git add -A; git commit -qm c; echo b > b.txt; printf 'not an index' > .git/index" << true
+        << QStringList{} << QStringList{""} << false << true;
     QTest::addRow("favorites sorted by path, each with its status")
         << "echo a > a.txt; mkdir z; echo z > z/z.txt; git add -A; git commit -qm c; echo more >> z/z.txt"
         << true << QStringList{"z/z.txt", "a.txt"}
         << QStringList{"# Favorites", "a.txt [Clean]", "z/z.txt [Modified]", "# Changes", "z/z.txt [Modified]"}
-        << false;
+        << false << false;
     QTest::addRow("merge conflict, rename, deletion, untracked, in git's order")
         << changedRepository << true << QStringList{"new.txt"}
         << QStringList{"# Favorites", "new.txt [Renamed]", "# Changes", "a.txt [Conflict]", "gone.txt [Deleted]",
                        "old.txt -> new.txt [Renamed]", "c.txt [Untracked]"}
-        << false;
+        << false << false;
 }
 
 void TestSidebarChanges::listing()
@@ -102,6 +107,7 @@ void TestSidebarChanges::listing()
     QFETCH(QStringList, favorites);
     QFETCH(QStringList, expected);
     QFETCH(bool, notRepoShown);
+    QFETCH(bool, refreshFailed);
     t::SidebarFixture f(script, git);
     QSet<QString> paths;
     for (const QString &favorite : favorites) {
@@ -114,6 +120,8 @@ void TestSidebarChanges::listing()
     const bool clean = expected == QStringList{""};
     QCOMPARE(view->cleanView()->isVisible(), clean);
     QCOMPARE(view->listView()->isVisible(), !clean);
+    QCOMPARE(view->refreshErrorLabel()->isVisible(), refreshFailed);
+    QCOMPARE(view->refreshErrorLabel()->text().startsWith("Git status could not be refreshed"), refreshFailed);
     if (clean) {
         QStringList texts;
         for (QLabel *text : view->cleanView()->findChildren<QLabel *>()) {
@@ -122,8 +130,9 @@ void TestSidebarChanges::listing()
             }
         }
         texts.sort();
-        const QStringList shown = notRepoShown ? QStringList{"Not a git repository", "Working tree clean"}
-                                               : QStringList{"Working tree clean"};
+        const QStringList shown = refreshFailed ? QStringList{}
+                                  : notRepoShown ? QStringList{"Not a git repository", "Working tree clean"}
+                                                 : QStringList{"Working tree clean"};
         QCOMPARE(texts, shown);
     } else {
         QCOMPARE(rows(view), expected);

@@ -463,6 +463,14 @@ void TestSidebarFiles::expandToCurrentFile()
     QCOMPARE(tree->expandedDirs(), (QSet<QString>{f.path("x"), f.path("x/y"), f.path("x/y/z")}));
     QCOMPARE(t::visibleRows(*tree->treeView()), (QStringList{"w/", "x/", "  y/", "    z/", "      deep.txt"}));
     QCOMPARE(tree->treeView()->currentIndex().data(FileTreeModel::PathRole).toString(), f.path("x/y/z/deep.txt"));
+
+    // A file made outside and opened before the tree lists it is selected once the tree has it.
+    t::writeFile(f.repo, "late/new.txt", "");
+    f.state->editor()->openFile(f.path("late/new.txt"));
+    t::settle();
+    f.refresh();
+    QCOMPARE(tree->treeView()->currentIndex().data(FileTreeModel::PathRole).toString(), f.path("late/new.txt"));
+    QVERIFY(t::visibleRows(*tree->treeView()).contains("  new.txt"));
 }
 
 // A folder click opens and closes it, a file click opens the file; arrows, Return and typing

@@ -66,6 +66,8 @@ private Q_SLOTS:
     void results_data();
     void results();
     void moreResultsNotice();
+    void expressionTrouble_data();
+    void expressionTrouble();
     void newSearchCancelsRunning();
     void escapeCancels();
     void hitOpensAtLine_data();
@@ -158,6 +160,50 @@ void TestSidebarSearch::moreResultsNotice()
     submit(panel, "needles");
     t::settle();
     QVERIFY(!panel->moreLabel()->isVisible());
+}
+
+void TestSidebarSearch::expressionTrouble_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<QString>("statusStart");
+    QTest::addColumn<QString>("cutShortNames");  // "" when the notice must stay hidden
+    QTest::addColumn<int>("hitCount");
+
+    QTest::addRow("unbalanced group") << "(a+" << "Invalid regular expression: " << "" << 0;
+    QTest::addRow("unknown character name") << "\\N{NO SUCH CHARACTER}" << "Invalid regular expression: " << ""
+                                            << 0;
+    QTest::addRow("runaway backtracking") << "(a+)+$" << "2 results" << "runaway.txt" << 2;
+    QTest::addRow("runaway in many files") << "(b+)+$" << "No results found" << "b1.txt, b2.txt, b3.txt and 1 more" << 0;
+}
+
+// An expression that cannot be used says why instead of "No results found"; a search that gave
+// up on some lines says which files may hold more; the next plain search clears both.
+void TestSidebarSearch::expressionTrouble()
+{
+    QFETCH(QString, query);
+    QFETCH(QString, statusStart);
+    QFETCH(QString, cutShortNames);
+    QFETCH(int, hitCount);
+    t::SidebarFixture f("printf '%040d!\\nxaa\\n' 0 | tr 0 a > runaway.txt; printf 'aaa\\n' > plain.txt;"
+                        "for i in 1 2 3 4; do printf '%040d!\\n' 0 | tr 0 b > b$i.txt; done");
+    f.sidebar->setSelectedTab(SidebarTab::search);
+    SearchPanelView *panel = f.sidebar->searchPanel();
+    QTest::mouseClick(panel->caseToggle(), Qt::LeftButton);
+    QTest::mouseClick(panel->regexToggle(), Qt::LeftButton);
+    submit(panel, query);
+    QTRY_VERIFY_WITH_TIMEOUT(!f.state->search()->isSearching(), 60000);
+    t::settle();
+    QVERIFY2(status(panel).startsWith(statusStart), qPrintable(status(panel)));
+    QCOMPARE(hits(panel).size(), hitCount);
+    QCOMPARE(panel->cutShortLabel()->isVisible(), !cutShortNames.isEmpty());
+    if (!cutShortNames.isEmpty()) {
+        QVERIFY2(panel->cutShortLabel()->text().contains(cutShortNames), qPrintable(panel->cutShortLabel()->text()));
+    }
+
+    submit(panel, "xaa");
+    t::settle();
+    QCOMPARE(status(panel), "1 results");
+    QVERIFY(!panel->cutShortLabel()->isVisible());
 }
 
 // Submitting again while a search runs shows only the newer search's hits.

@@ -261,6 +261,33 @@ void clockArrow(QPainter &p, const QColor &color)
     p.drawPolyline(QPolygonF({QPointF(10, 6.2), QPointF(10, 10), QPointF(12.8, 11.6)}));
 }
 
+// A brush held at a slant: the handle up right, the ferrule, and the bristles' tip down left.
+void paintbrush(QPainter &p, const QColor &color)
+{
+    p.setPen(strokePen(color, 1.5));
+    p.setBrush(Qt::NoBrush);
+    p.drawLine(QPointF(16.8, 3.2), QPointF(10.6, 9.4));
+    QPainterPath bristles;
+    bristles.moveTo(10.9, 9.1);
+    bristles.cubicTo(QPointF(12.6, 10.8), QPointF(11.4, 13.9), QPointF(8.6, 14.4));
+    bristles.cubicTo(QPointF(6.6, 14.8), QPointF(5.0, 15.4), QPointF(3.2, 17.0));
+    bristles.cubicTo(QPointF(3.6, 14.6), QPointF(4.4, 12.8), QPointF(5.6, 11.6));
+    bristles.cubicTo(QPointF(6.9, 9.3), QPointF(9.3, 7.5), QPointF(10.9, 9.1));
+    p.setBrush(color);
+    p.setPen(strokePen(color, 0.8));
+    p.drawPath(bristles);
+}
+
+// "</>": two chevrons with a slash between them.
+void codeBrackets(QPainter &p, const QColor &color)
+{
+    p.setPen(strokePen(color, 1.7));
+    p.setBrush(Qt::NoBrush);
+    p.drawPolyline(QPolygonF({QPointF(6.2, 5.6), QPointF(1.8, 10), QPointF(6.2, 14.4)}));
+    p.drawPolyline(QPolygonF({QPointF(13.8, 5.6), QPointF(18.2, 10), QPointF(13.8, 14.4)}));
+    p.drawLine(QPointF(11.6, 4.2), QPointF(8.4, 15.8));
+}
+
 using Painter = std::function<void(QPainter &, const QColor &)>;
 
 const QList<std::pair<QString, Painter>> &painters()
@@ -310,6 +337,8 @@ const QList<std::pair<QString, Painter>> &painters()
         {QStringLiteral("trash"), trash},
         {QStringLiteral("magnifyingglass"), magnifier},
         {QStringLiteral("clock.arrow.circlepath"), clockArrow},
+        {QStringLiteral("paintbrush"), paintbrush},
+        {QStringLiteral("chevron.left.forwardslash.chevron.right"), codeBrackets},
     };
     return table;
 }

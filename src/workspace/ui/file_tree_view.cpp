@@ -169,6 +169,9 @@ void FileTreeView::applyTree()
     m_view->doItemsLayout();
     m_view->verticalScrollBar()->setValue(scroll);
     m_view->setAutoScroll(autoScroll);
+    if (m_revealPending) {
+        expandToCurrentFile();
+    }
 }
 
 void FileTreeView::setExpanded(const QString &dir, bool expanded)
@@ -203,6 +206,7 @@ void FileTreeView::expandToCurrentFile()
     const std::optional<QString> file = m_context.state.editor()->currentFilePath();
     const QString root = m_context.repoPath();
     const QString prefix = root + u'/';
+    m_revealPending = false;
     if (!file || !file->startsWith(prefix)) {
         return;
     }
@@ -211,6 +215,9 @@ void FileTreeView::expandToCurrentFile()
         setExpanded(dir, true);
     }
     const QModelIndex index = m_model->indexForPath(*file);
+    // A file opened before the tree lists it (made outside, or the first listing is still on its
+    // way) is shown when a tree that has it arrives.
+    m_revealPending = !index.isValid();
     if (index.isValid()) {
         m_view->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
         if (!m_view->viewport()->rect().contains(m_view->visualRect(index))) {

@@ -88,6 +88,7 @@ private:
     DeferredRefresh *m_refresh;
     QSet<QString> m_expandedDirs;
     std::optional<QString> m_shownFile;  // the editor's file as last seen
+    bool m_revealPending = false;        // the open file is not in the tree yet
     QSet<QString> m_shownFavorites;
 };
 

@@ -24,7 +24,9 @@ GitChangesView::GitChangesView(const SidebarContext &context, QWidget *parent)
     , m_list(new QListView(this))
     , m_clean(new QWidget(this))
     , m_notRepo(new QLabel(QStringLiteral("Not a git repository"), m_clean))
-    , m_stack(new QStackedLayout(this))
+    , m_cleanNote(new QWidget(m_clean))
+    , m_refreshError(new QLabel(this))
+    , m_stack(new QStackedLayout)
     , m_refresh(new DeferredRefresh(this, [this] { stateChanged(); }))
 {
     m_list->setObjectName(QStringLiteral("changesList"));
@@ -43,25 +45,40 @@ GitChangesView::GitChangesView(const SidebarContext &context, QWidget *parent)
     });
 
     const QPalette &pal = palette();
-    auto *icon = new QLabel(m_clean);
+    auto *icon = new QLabel(m_cleanNote);
     icon->setPixmap(symbolIcon(QStringLiteral("checkmark.circle"), secondaryLabelColor(pal)).pixmap(32, 32));
     icon->setAlignment(Qt::AlignCenter);
-    auto *text = new QLabel(QStringLiteral("Working tree clean"), m_clean);
+    auto *text = new QLabel(QStringLiteral("Working tree clean"), m_cleanNote);
     text->setAlignment(Qt::AlignCenter);
     QPalette dim = text->palette();
     dim.setColor(QPalette::WindowText, secondaryLabelColor(dim));
     text->setPalette(dim);
     m_notRepo->setPalette(dim);
     m_notRepo->setAlignment(Qt::AlignCenter);
+    auto *noteLayout = new QVBoxLayout(m_cleanNote);
+    noteLayout->setContentsMargins(0, 0, 0, 0);
+    noteLayout->addWidget(icon);
+    noteLayout->addWidget(text);
     auto *cleanLayout = new QVBoxLayout(m_clean);
     cleanLayout->addStretch(1);
-    cleanLayout->addWidget(icon);
-    cleanLayout->addWidget(text);
+    cleanLayout->addWidget(m_cleanNote);
     cleanLayout->addWidget(m_notRepo);
     cleanLayout->addStretch(2);
 
+    m_refreshError->setObjectName(QStringLiteral("changesRefreshError"));
+    m_refreshError->setWordWrap(true);
+    m_refreshError->setContentsMargins(8, 6, 8, 6);
+    QPalette warning = m_refreshError->palette();
+    warning.setColor(QPalette::WindowText, systemColor(SystemColor::red, pal));
+    m_refreshError->setPalette(warning);
+
     m_stack->addWidget(m_list);
     m_stack->addWidget(m_clean);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_refreshError);
+    layout->addLayout(m_stack, 1);
     m_refresh->watch(&m_context.state, &RepositoryState::willChange);
     stateChanged();
 }
@@ -75,6 +92,12 @@ void GitChangesView::stateChanged()
     const bool empty = state.favorites().isEmpty() && state.git()->statusEntries().isEmpty();
     m_stack->setCurrentWidget(empty ? m_clean : static_cast<QWidget *>(m_list));
     m_notRepo->setVisible(!state.git()->isRepo());
+    // When git did not answer, what is listed is the last answer it gave; an empty list then
+    // says nothing about the working tree, so it does not claim it is clean.
+    const QString &error = state.git()->refreshError();
+    m_refreshError->setText(error);
+    m_refreshError->setVisible(!error.isEmpty());
+    m_cleanNote->setVisible(error.isEmpty());
     const bool rebuilt = m_model->rowCount() != before || !m_list->currentIndex().isValid();
     if (state.editor()->currentFilePath() != m_shownFile || rebuilt) {
         m_shownFile = state.editor()->currentFilePath();

@@ -28,6 +28,8 @@ public:
     QListView *listView() const { return m_list; }
     ChangesListModel *model() const { return m_model; }
     QWidget *cleanView() const { return m_clean; }
+    // Above the list: why git's status could not be read, hidden when it could.
+    QLabel *refreshErrorLabel() const { return m_refreshError; }
     // The row menu of `index`, or null for a header; the caller owns it.
     QMenu *contextMenuFor(const QModelIndex &index);
     void open(const QModelIndex &index);
@@ -41,6 +43,8 @@ private:
     QListView *m_list;
     QWidget *m_clean;
     QLabel *m_notRepo;
+    QWidget *m_cleanNote;  // "Working tree clean" with its symbol
+    QLabel *m_refreshError;
     QStackedLayout *m_stack;
     DeferredRefresh *m_refresh;
     std::optional<QString> m_shownFile;

@@ -32,6 +32,7 @@ SearchPanelView::SearchPanelView(const SidebarContext &context, QWidget *parent)
     , m_progress(new QProgressBar(this))
     , m_status(new QLabel(this))
     , m_more(new QLabel(this))
+    , m_cutShort(new QLabel(this))
     , m_noResultsIcon(new QLabel(this))
     , m_results(new QListView(this))
     , m_model(new SearchResultsModel(this))
@@ -75,6 +76,9 @@ SearchPanelView::SearchPanelView(const SidebarContext &context, QWidget *parent)
     m_more->setWordWrap(true);
     m_more->setText(QStringLiteral("The search stopped at %1 results; there are more. Narrow it down to see them all.")
                         .arg(FileSearch::hitLimit));
+    m_cutShort->setPalette(dim);
+    m_cutShort->setWordWrap(true);
+    m_cutShort->setObjectName(QStringLiteral("searchCutShort"));
 
     m_results->setModel(m_model);
     m_results->setItemDelegate(m_delegate);
@@ -104,10 +108,14 @@ SearchPanelView::SearchPanelView(const SidebarContext &context, QWidget *parent)
     layout->addLayout(queryRow);
     layout->addLayout(toggles);
     layout->addLayout(fields);
+    layout->addStretch(0);  // with nothing found, these two spaces centre the symbol and its text
+    layout->addWidget(m_noResultsIcon);
     layout->addLayout(statusRow);
     layout->addWidget(m_more);
-    layout->addWidget(m_noResultsIcon);
+    layout->addWidget(m_cutShort);
     layout->addWidget(m_results, 1);
+    layout->addStretch(0);
+    m_layout = layout;
 
     connect(m_query, &QLineEdit::textEdited, m_engine, &SearchEngine::setQuery);
     connect(m_query, &QLineEdit::returnPressed, this, &SearchPanelView::doSearch);
@@ -144,17 +152,43 @@ void SearchPanelView::engineChanged()
 
     const QList<SearchResult> &results = m_engine->results();
     const bool searching = m_engine->isSearching();
+    const QString &invalid = searching ? QString() : m_engine->expressionError();
     m_model->setResults(results);
-    const bool noResults = !searching && results.isEmpty() && m_searched && !m_engine->query().isEmpty();
+    const bool noResults = !searching && invalid.isEmpty() && results.isEmpty() && m_searched
+                           && !m_engine->query().isEmpty();
     m_progress->setVisible(searching);
-    m_status->setVisible(searching || !results.isEmpty() || noResults);
-    m_status->setText(searching ? QStringLiteral("Searching…")
-                      : noResults ? QStringLiteral("No results found")
-                                  : QString::number(results.size()) + QStringLiteral(" results"));
+    m_status->setVisible(searching || !results.isEmpty() || noResults || !invalid.isEmpty());
+    m_status->setText(searching            ? QStringLiteral("Searching…")
+                      : !invalid.isEmpty() ? invalid
+                      : noResults          ? QStringLiteral("No results found")
+                                           : QString::number(results.size()) + QStringLiteral(" results"));
+    m_status->setWordWrap(!invalid.isEmpty());
     m_status->setAlignment(noResults ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
+    QPalette statusPalette = m_status->palette();
+    statusPalette.setColor(QPalette::WindowText, invalid.isEmpty() ? secondaryLabelColor(palette())
+                                                                   : systemColor(SystemColor::red, palette()));
+    m_status->setPalette(statusPalette);
     m_noResultsIcon->setVisible(noResults);
     m_more->setVisible(!searching && results.size() >= FileSearch::hitLimit);
+    const QStringList &cutShort = m_engine->cutShortFiles();
+    m_cutShort->setVisible(!searching && !cutShort.isEmpty());
+    m_cutShort->setText(cutShortNotice(cutShort));
     m_results->setVisible(!noResults);
+    m_layout->setStretch(m_layout->indexOf(m_noResultsIcon) - 1, noResults ? 1 : 0);
+    m_layout->setStretch(m_layout->count() - 1, noResults ? 2 : 0);
+}
+
+QString SearchPanelView::cutShortNotice(QStringList files)
+{
+    constexpr qsizetype named = 3;
+    files.sort();
+    QString list = files.mid(0, named).join(QStringLiteral(", "));
+    if (files.size() > named) {
+        list += QStringLiteral(" and %1 more").arg(files.size() - named);
+    }
+    return QStringLiteral("This expression was too complex for some lines, which may hold hits that are not "
+                          "listed: %1.")
+        .arg(list);
 }
 
 void SearchPanelView::doSearch()

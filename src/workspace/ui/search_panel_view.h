@@ -11,6 +11,7 @@ class QLineEdit;
 class QListView;
 class QProgressBar;
 class QToolButton;
+class QVBoxLayout;
 
 namespace vesk {
 
@@ -38,9 +39,12 @@ public:
     QLineEdit *excludeField() const { return m_exclude; }
     QListView *resultsView() const { return m_results; }
     SearchResultsModel *resultsModel() const { return m_model; }
-    // The line under the fields: "Searching…", the count, or "No results found".
+    // The line under the fields: "Searching…", the count, "No results found", or why the
+    // regular expression cannot be used.
     QLabel *statusLabel() const { return m_status; }
     QLabel *moreLabel() const { return m_more; }
+    // Names the files where the expression gave up on a line, so a hit there may be missing.
+    QLabel *cutShortLabel() const { return m_cutShort; }
     QProgressBar *progress() const { return m_progress; }
     SearchHistoryPopup *historyPopup() const { return m_popup; }
 
@@ -57,6 +61,7 @@ protected:
 private:
     QToolButton *makeToggle(const QString &text, const QString &help);
     void engineChanged();
+    static QString cutShortNotice(QStringList files);
 
     SidebarContext m_context;
     SearchEngine *m_engine;
@@ -70,8 +75,10 @@ private:
     QProgressBar *m_progress;
     QLabel *m_status;
     QLabel *m_more;
+    QLabel *m_cutShort;
     QLabel *m_noResultsIcon;
     QListView *m_results;
+    QVBoxLayout *m_layout;
     SearchResultsModel *m_model;
     SearchResultDelegate *m_delegate;
     DeferredRefresh *m_refresh;
