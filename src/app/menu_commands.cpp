@@ -75,8 +75,13 @@ void MenuCommands::buildFileMenu(QMenuBar *menuBar)
     file->addSeparator();
     add(file, QStringLiteral("Save"), {QKeySequence(Qt::CTRL | Qt::Key_S)}, [this] {
         if (EditorViewModel *editor = activeEditor()) {
-            editor->save();
-            activeState()->refresh();
+            // The git status is read again once the file is written.
+            QPointer<RepositoryState> state(activeState());
+            editor->save([state] {
+                if (state) {
+                    state->refresh();
+                }
+            });
         }
     });
     add(file, QStringLiteral("Refresh"), {QKeySequence(Qt::CTRL | Qt::Key_R)}, [this] {

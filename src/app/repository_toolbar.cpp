@@ -90,8 +90,13 @@ RepositoryToolbar::RepositoryToolbar(AppState &app, RepositoryState &state, QWid
 
 void RepositoryToolbar::saveAndRefresh(RepositoryState &state)
 {
-    state.editor()->save();
-    state.refresh();
+    // The git status is read again once the file is written.
+    QPointer<RepositoryState> target(&state);
+    state.editor()->save([target] {
+        if (target) {
+            target->refresh();
+        }
+    });
 }
 
 void RepositoryToolbar::changeEvent(QEvent *event)

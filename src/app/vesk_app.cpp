@@ -43,7 +43,7 @@ VeskApp::VeskApp(DesktopAppearance *desktop, QObject *parent)
 
     connect(qApp, &QGuiApplication::applicationStateChanged, this, &VeskApp::applicationStateChanged);
     connect(qApp, &QGuiApplication::commitDataRequest, this, &VeskApp::commitData, Qt::DirectConnection);
-    connect(qApp, &QCoreApplication::aboutToQuit, this, &VeskApp::saveEverything);
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { saveEverything(); });
     m_termination = new TerminationWatcher(this);
     connect(m_termination, &TerminationWatcher::terminationRequested, this, &VeskApp::terminate);
 }
@@ -64,12 +64,16 @@ void VeskApp::registerDefaults()
     });
 }
 
-void VeskApp::saveEverything()
+void VeskApp::saveEverything(FileWrites writes)
 {
     for (StandaloneEditorWindow *window : standaloneWindows()) {
         m_state->addStandaloneEditor(window->editor());
     }
-    m_state->saveAllFiles();
+    if (writes == FileWrites::inBackground) {
+        m_state->saveAllFiles();
+    } else {
+        m_state->saveAllFilesAndWait();
+    }
     m_state->saveState();
 }
 
@@ -93,7 +97,7 @@ void VeskApp::applicationStateChanged(Qt::ApplicationState state)
             m_state->refreshAllTabs();
         }
     } else {
-        saveEverything();
+        saveEverything(FileWrites::inBackground);
     }
 }
 

@@ -38,8 +38,10 @@ public:
     // The settings every reader of the store may ask for before the user has touched them.
     static void registerDefaults();
 
-    // Saves every open file, then the workspace, and flushes the store.
-    void saveEverything();
+    // Saves every open file, then the workspace, and flushes the store. Leaving the application
+    // lets the files be written in the background; closing and quitting wait for the writes.
+    enum class FileWrites { inBackground, waitUntilWritten };
+    void saveEverything(FileWrites writes = FileWrites::waitUntilWritten);
     // Files whose edits are still unsaved after saving: "name (tab)" for each.
     QStringList unsavedFiles() const;
 

@@ -1,8 +1,8 @@
 #include "editor/editor_view_model.h"
 
 #include "editor/head_baseline.h"
+#include "editor/save_failure.h"
 #include "editor/text_file.h"
-#include "platform/atomic_write.h"
 #include "platform/background.h"
 
 #include <QDir>
@@ -51,6 +51,9 @@ QString EditorViewModel::closeBlocker() const
     if (!m_currentFilePath || !hasUnsavedEdits()) {
         return {};
     }
+    if (m_saves->isBusy()) {
+        return saveUnfinishedSentence(m_currentFileName);
+    }
     if (m_pendingConflict || diskIsNewer(fileModDate(*m_currentFilePath))) {
         return QStringLiteral("%1 was changed on disk by another program since it was opened. Saving your edits "
                               "would overwrite those changes.")
@@ -83,7 +86,7 @@ void EditorViewModel::openFile(const QString &path)
 
 void EditorViewModel::openFile(const QString &path, MissingFile missing)
 {
-    autoSave();
+    autoSaveAndWait();
     const QString absolutePath = QFileInfo(path).absoluteFilePath();
     if (m_currentFilePath && hasUnsavedEdits()) {
         // Replacing the document now would lose edits that could not be written.
@@ -123,40 +126,97 @@ void EditorViewModel::openFile(const QString &path, MissingFile missing)
     lookUpGitBaseline();
 }
 
-void EditorViewModel::save()
+void EditorViewModel::save(std::function<void()> then)
 {
-    saveIfAllowed(SaveKind::Explicit);
+    saveIfAllowed(SaveQueue::Kind::explicitSave, std::move(then));
 }
 
-void EditorViewModel::autoSave()
+void EditorViewModel::autoSave(std::function<void()> then)
 {
-    saveIfAllowed(SaveKind::Automatic);
+    saveIfAllowed(SaveQueue::Kind::automatic, std::move(then));
 }
 
-void EditorViewModel::saveIfAllowed(SaveKind kind)
+void EditorViewModel::saveAndWait()
 {
+    save();
+    finishSaving();
+}
+
+void EditorViewModel::autoSaveAndWait()
+{
+    autoSave();
+    finishSaving();
+}
+
+bool EditorViewModel::finishSaving()
+{
+    if (!m_saves->isBusy()) {
+        return true;
+    }
+    if (m_saves->waitUntilIdle(saveWaitBound)) {
+        return true;
+    }
+    // The write may still end well later; meanwhile nobody may take these edits as saved.
+    if (m_currentFilePath) {
+        publish(m_saveError, std::optional<QString>(saveUnfinishedSentence(m_currentFileName)));
+    }
+    return false;
+}
+
+bool EditorViewModel::isSaving() const
+{
+    return m_saves->isBusy();
+}
+
+void EditorViewModel::whenSavesEnd(std::function<void()> then)
+{
+    m_saves->whenIdle(std::move(then));
+}
+
+void EditorViewModel::saveIfAllowed(SaveQueue::Kind kind, std::function<void()> then)
+{
+    const auto finish = [&then] {
+        if (then) {
+            then();
+        }
+    };
     if (!m_currentFilePath || m_pendingConflict) {
+        finish();
+        return;
+    }
+    m_saves->deliverFinished();
+    if (m_saves->isBusy()) {
+        // Our own write is under way, so the disk's date says nothing yet: the writing thread
+        // compares it with the date that write leaves. The same text queued again needs no
+        // second write.
+        if (m_saves->newestText() == m_document->vesk()) {
+            m_saves->whenIdle(std::move(then));
+        } else {
+            startWrite(kind, std::move(then));
+        }
         return;
     }
     const std::optional<FileTime> diskDate = fileModDate(*m_currentFilePath);
     // A file still to be made that something else made meanwhile counts as changed on disk.
     if (diskIsNewer(diskDate) || (m_isNewFile && diskDate)) {
         // Changed on disk: never overwrite. An automatic save leaves it to the next reload check.
-        if (kind == SaveKind::Automatic) {
-            return;
+        if (kind == SaveQueue::Kind::explicitSave) {
+            // Nothing of ours to lose: show the disk's version. Only adopting its date would leave
+            // the old text on screen, and the next save would silently overwrite the outside change.
+            if (!hasUnsavedEdits()) {
+                reloadFromDisk(diskDate);
+            } else {
+                publish(m_pendingConflict, true);
+            }
         }
-        // Nothing of ours to lose: show the disk's version. Only adopting its date would leave the
-        // old text on screen, and the next save would silently overwrite the outside change.
-        if (!hasUnsavedEdits()) {
-            reloadFromDisk(diskDate);
-        } else {
-            publish(m_pendingConflict, true);
-        }
+        finish();
         return;
     }
     // Saving a new file makes it, even empty; an automatic save waits for some text.
-    if (hasUnsavedEdits() || (m_isNewFile && kind == SaveKind::Explicit)) {
-        writeFile();
+    if (hasUnsavedEdits() || (m_isNewFile && kind == SaveQueue::Kind::explicitSave)) {
+        startWrite(kind, std::move(then));
+    } else {
+        finish();
     }
 }
 
@@ -165,39 +225,63 @@ void EditorViewModel::forceSaveToDisk()
     if (!m_currentFilePath) {
         return;
     }
-    writeFile();
+    m_saves->deliverFinished();
+    startWrite(SaveQueue::Kind::forced, {});
     publish(m_pendingConflict, false);
 }
 
-bool EditorViewModel::writeFile()
+void EditorViewModel::startWrite(SaveQueue::Kind kind, std::function<void()> then)
 {
-    const VeskNodePtr text = m_document->vesk();
-    // The write refuses a file this user may not write, and never hands it to another owner.
-    QByteArray bytes = text->toUtf8();
-    if (m_hasByteOrderMark) {
-        bytes.prepend(utf8ByteOrderMark.data(), utf8ByteOrderMark.size());
+    SaveQueue::Request request;
+    request.path = *m_currentFilePath;
+    request.text = m_document->vesk();
+    request.byteOrderMark = m_hasByteOrderMark;
+    request.knownDate = m_lastKnownModDate;
+    request.kind = kind;
+    m_saves->enqueue(std::move(request), std::move(then));
+}
+
+void EditorViewModel::takeSaveOutcome(const SaveQueue::Outcome &outcome)
+{
+    if (outcome.request.path != m_currentFilePath) {
+        return;  // every change of the file waits for the writes first; this one is stale
     }
-    const WriteResult written = atomicWrite(*m_currentFilePath, bytes);
-    if (!written) {
+    switch (outcome.result) {
+    case SaveQueue::Outcome::Result::written:
+        m_lastKnownModDate = outcome.diskDate;
+        // Typing during the write leaves the document dirty against the snapshot written. Text
+        // typed and taken back again counts as saved; the document's own root is then kept, so
+        // later checks are answered by identity.
+        m_lastSavedContent = sameText(m_document->vesk(), outcome.request.text) ? m_document->vesk()
+                                                                                : outcome.request.text;
+        m_isNewFile = false;
+        if (m_saveError) {
+            publish(m_saveError, std::optional<QString>());
+        } else {
+            Q_EMIT willChange();  // the unsaved-edits mark goes
+        }
+        break;
+    case SaveQueue::Outcome::Result::failed:
         // Keeping the old saved text and date leaves the edits unsaved, so nothing looks saved.
-        publish(m_saveError, std::optional<QString>(
-                                 QStringLiteral("%1 could not be saved: %2").arg(quoted(m_currentFileName), written.error)));
-        return false;
+        publish(m_saveError, std::optional<QString>(saveFailureSentence(m_currentFileName, outcome.write)));
+        break;
+    case SaveQueue::Outcome::Result::changedOnDisk:
+        // Someone else wrote the file while ours waited. Leaving the file is no moment to ask.
+        if (outcome.request.kind != SaveQueue::Kind::automatic && hasUnsavedEdits() && !m_pendingConflict) {
+            publish(m_pendingConflict, true);
+        }
+        break;
     }
-    m_lastKnownModDate = fileModDate(*m_currentFilePath);
-    Q_EMIT willChange();  // the edits are saved: views that show it look again
-    m_lastSavedContent = text;
-    m_isNewFile = false;
-    if (m_saveError) {
-        publish(m_saveError, std::optional<QString>());
-    }
-    return true;
 }
 
 void EditorViewModel::reloadIfChanged()
 {
     if (!m_currentFilePath || m_pendingConflict) {
         return;
+    }
+    m_saves->deliverFinished();
+    if (m_saves->isBusy()) {
+        return;  // the disk's newer date is our own write's; it is taken when that write lands
     }
     const std::optional<FileTime> diskDate = fileModDate(*m_currentFilePath);
     if (!diskDate || (m_lastKnownModDate && *diskDate <= *m_lastKnownModDate)) {
@@ -223,7 +307,8 @@ bool EditorViewModel::reloadFromDisk(std::optional<FileTime> modDate)
 
 void EditorViewModel::forceReloadFromDisk()
 {
-    if (!m_currentFilePath) {
+    // A write landing after the reload would put the dropped edits back on disk.
+    if (!m_currentFilePath || !finishSaving()) {
         return;
     }
     if (reloadFromDisk(fileModDate(*m_currentFilePath))) {
@@ -310,6 +395,7 @@ std::optional<QByteArray> EditorViewModel::gitHeadContent(const QString &path)
 
 void EditorViewModel::closeFile()
 {
+    finishSaving();
     auto document = std::make_unique<VeskDocument>();
     Q_EMIT willChange();
     std::swap(m_document, document);
@@ -333,6 +419,7 @@ void EditorViewModel::followMovedFile(const QString &newPath)
     if (!m_currentFilePath) {
         return;
     }
+    finishSaving();  // a write for the old path must not be taken for the new one
     const QString absolutePath = QFileInfo(newPath).absoluteFilePath();
     publish(m_currentFilePath, std::optional<QString>(absolutePath));
     publish(m_currentFileName, QFileInfo(absolutePath).fileName());

@@ -17,6 +17,7 @@ EditorViewModel::EditorViewModel(QObject *parent)
     , m_cursors{TextCursor()}
     , m_currentFileName(QStringLiteral("Untitled"))
     , m_scrollState(new ScrollState(this))
+    , m_saves(new SaveQueue([this](const SaveQueue::Outcome &outcome) { takeSaveOutcome(outcome); }, this))
     , m_clock([] { return QDateTime::currentMSecsSinceEpoch(); })
 {
     m_highlightTimer.setSingleShot(true);

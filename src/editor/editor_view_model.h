@@ -1,6 +1,7 @@
 #pragma once
 
 #include "editor/editor_key_event.h"
+#include "editor/save_queue.h"
 #include "editor/scroll_state.h"
 #include "editor/text_cursor.h"
 #include "platform/file_time.h"
@@ -12,6 +13,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -32,6 +34,8 @@ public:
     static constexpr int highlightDurationMs = 1200;
     // Typing (or deleting) on at the same carets within this time joins the previous undo step.
     static constexpr qint64 typingPauseMs = 1000;
+    // How long closing or quitting waits for a write before going on without it.
+    static constexpr std::chrono::milliseconds saveWaitBound{30000};
 
     // What an edit was, for joining undo steps: typing joins typing, deleting joins deleting.
     enum class EditKind { Other, Typing, Deleting };
@@ -144,7 +148,10 @@ public:
     // Performs the key's editing action; false when the key is not the editor's.
     bool handleKeyEvent(const EditorKeyEvent &event);
 
-    // The file.
+    // The file. Saving writes a snapshot of the text off the main thread while the user types
+    // on; the file counts as saved once the write succeeded and only while the text still
+    // equals that snapshot. `then` runs on the main thread when the save has ended (written,
+    // failed, refused, or nothing to write).
     void openFile(const QString &path);
     // What openFile does with a path where nothing exists yet.
     enum class MissingFile { fail, startEmpty };
@@ -153,8 +160,19 @@ public:
     void openFile(const QString &path, MissingFile missing);
     // The open file does not exist on disk yet.
     bool isNewFile() const { return m_isNewFile; }
-    void save();
-    void autoSave();
+    void save(std::function<void()> then = {});
+    void autoSave(std::function<void()> then = {});
+    // For the moments that may not go on before the file is written (closing a window or a
+    // tab, quitting): the save, then a wait (bounded by saveWaitBound) until it has ended.
+    void saveAndWait();
+    void autoSaveAndWait();
+    // Waits (bounded) for the writes under way; false when one was still running at the bound.
+    bool finishSaving();
+    bool isSaving() const;
+    // Runs `then` on the main thread once every write asked for so far has ended (at once when
+    // none is under way).
+    void whenSavesEnd(std::function<void()> then);
+    // Writes the text whatever the disk holds, and settles the conflict.
     void forceSaveToDisk();
     void forceReloadFromDisk();
     void reloadIfChanged();
@@ -213,9 +231,9 @@ private:
     bool reloadFromDisk(std::optional<FileTime> modDate);
     void takeOverDiskText(const VeskNodePtr &text, bool hasByteOrderMark, std::optional<FileTime> modDate);
     bool diskIsNewer(const std::optional<FileTime> &diskDate) const;
-    enum class SaveKind { Explicit, Automatic };
-    void saveIfAllowed(SaveKind kind);
-    bool writeFile();
+    void saveIfAllowed(SaveQueue::Kind kind, std::function<void()> then);
+    void startWrite(SaveQueue::Kind kind, std::function<void()> then);
+    void takeSaveOutcome(const SaveQueue::Outcome &outcome);
     void lookUpGitBaseline();
 
     std::unique_ptr<VeskDocument> m_document;
@@ -229,6 +247,7 @@ private:
     ScrollState *m_scrollState;
     QMetaObject::Connection m_documentConnection;
     QTimer m_highlightTimer;
+    SaveQueue *m_saves;
     std::optional<FileTime> m_lastKnownModDate;
     bool m_pendingConflict = false;
     VeskNodePtr m_lastSavedContent;

@@ -23,9 +23,62 @@ constexpr int maxLinkHops = 40;
 // Leaves room for the dot and suffix within the usual 255-byte name limit.
 constexpr int maxSideNameBytes = 200;
 
+WriteFailure classify(int error)
+{
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return WriteFailure::noPermission;
+    case EROFS:
+        return WriteFailure::diskReadOnly;
+    case ENOSPC:
+        return WriteFailure::diskFull;
+    case EDQUOT:
+        return WriteFailure::quotaExceeded;
+    case EFBIG:
+        return WriteFailure::fileTooLarge;
+    case EISDIR:
+        return WriteFailure::isFolder;
+    case ENOENT:
+        return WriteFailure::folderMissing;
+    case ENOTDIR:
+        return WriteFailure::notAFolder;
+    case ENAMETOOLONG:
+        return WriteFailure::nameTooLong;
+    case ELOOP:
+        return WriteFailure::linkLoop;
+    case EIO:
+        return WriteFailure::ioError;
+    default:
+        return WriteFailure::other;
+    }
+}
+
+WriteResult failure(const QString &what, const QByteArray &path, int error, WriteFailure kind)
+{
+    return {false, QStringLiteral("%1 \"%2\": %3").arg(what, QFile::decodeName(path), qt_error_string(error)), kind,
+            error, {}};
+}
+
 WriteResult failure(const QString &what, const QByteArray &path, int error)
 {
-    return {false, QStringLiteral("%1 \"%2\": %3").arg(what, QFile::decodeName(path), qt_error_string(error))};
+    return failure(what, path, error, classify(error));
+}
+
+WriteResult refused(const QString &reason, const QByteArray &path, WriteFailure kind, int error = 0)
+{
+    return {false, QStringLiteral("Could not write \"%1\": %2").arg(QFile::decodeName(path), reason), kind, error, {}};
+}
+
+// A folder that refuses a new file: read-only when nobody may write it, else closed to this user.
+WriteFailure folderRefusal(const QByteArray &directory, int error)
+{
+    if (error != EACCES && error != EPERM) {
+        return classify(error);
+    }
+    struct stat st;
+    return ::stat(directory.constData(), &st) == 0 && (st.st_mode & 0222) == 0 ? WriteFailure::folderReadOnly
+                                                                                : WriteFailure::folderNoPermission;
 }
 
 struct Location
@@ -156,14 +209,16 @@ struct SideFile
 // May this user write the existing file? The system's answer for the effective user decides
 // (root may write almost anything), and a file that nobody has the write bit for is taken as
 // meant to stay as it is, even by root.
-std::optional<QString> writeRefusal(const QByteArray &target, const struct stat &existing)
+std::optional<WriteResult> writeRefusal(const QByteArray &target, const struct stat &existing)
 {
     if ((existing.st_mode & 0222) == 0) {
-        return QStringLiteral("the file is read-only");
+        return refused(QStringLiteral("the file is read-only"), target, WriteFailure::fileReadOnly);
     }
     if (::faccessat(AT_FDCWD, target.constData(), W_OK, AT_EACCESS) != 0) {
-        return errno == EROFS ? QStringLiteral("the disk is read-only")
-                              : QStringLiteral("you do not have permission to write it");
+        const int error = errno;
+        return error == EROFS ? refused(QStringLiteral("the disk is read-only"), target, WriteFailure::diskReadOnly, error)
+                              : refused(QStringLiteral("you do not have permission to write it"), target,
+                                        WriteFailure::noPermission, error);
     }
     return std::nullopt;
 }
@@ -199,18 +254,16 @@ WriteResult writeInPlace(const QByteArray &target, const struct stat &existing, 
         return failure(QStringLiteral("Could not write"), target, errno);
     }
     if (!S_ISREG(opened.st_mode) || opened.st_dev != existing.st_dev || opened.st_ino != existing.st_ino) {
-        return {false, QStringLiteral("Could not write \"%1\": it was replaced while being saved")
-                           .arg(QFile::decodeName(target))};
+        return refused(QStringLiteral("it was replaced while being saved"), target, WriteFailure::replacedMeanwhile);
     }
     const RegularFileRead old = readRegularFile(QFile::decodeName(target));
     if (!old.ok()) {
-        return {false, QStringLiteral("Could not write \"%1\": its old content could not be read first (%2)")
-                           .arg(QFile::decodeName(target), old.error)};
+        return refused(QStringLiteral("its old content could not be read first (%1)").arg(old.error), target,
+                       WriteFailure::other);
     }
     const QString copy = writeTempFile(QStringLiteral("vesk_previous_") + shortUuid(), old.data);
     if (copy.isEmpty()) {
-        return {false, QStringLiteral("Could not write \"%1\": no private copy of its old content could be made")
-                           .arg(QFile::decodeName(target))};
+        return refused(QStringLiteral("no private copy of its old content could be made"), target, WriteFailure::other);
     }
     if (writeAllAt(fd.get(), data)) {
         if (!fd.close()) {
@@ -219,7 +272,7 @@ WriteResult writeInPlace(const QByteArray &target, const struct stat &existing, 
             return failure(QStringLiteral("Could not write"), target, error);
         }
         QFile::remove(copy);
-        return {true, {}};
+        return {true, {}, WriteFailure::none, 0, {}};
     }
     const int error = errno;
     WriteResult result = failure(QStringLiteral("Could not write"), target, error);
@@ -227,6 +280,7 @@ WriteResult writeInPlace(const QByteArray &target, const struct stat &existing, 
         QFile::remove(copy);
     } else {
         result.error += QStringLiteral("; the file may be incomplete, its previous content is in \"%1\"").arg(copy);
+        result.previousContentCopy = copy;
     }
     return result;
 }
@@ -256,19 +310,22 @@ WriteResult writeAtomically(const QString &path, const QByteArray &data, bool ma
     struct stat existing;
     const bool exists = ::lstat(target.constData(), &existing) == 0;
     if (!exists && errno != ENOENT) {
-        return failure(QStringLiteral("Could not write"), target, errno);
+        const int error = errno;
+        // EACCES here means a folder on the way may not be searched.
+        return failure(QStringLiteral("Could not write"), target, error,
+                       error == EACCES ? WriteFailure::folderNoPermission : classify(error));
     }
     if (exists && S_ISDIR(existing.st_mode)) {
         return failure(QStringLiteral("Could not write"), target, EISDIR);
     }
     const bool replacesLink = exists && S_ISLNK(existing.st_mode);
     if (exists && !replacesLink && !S_ISREG(existing.st_mode)) {
-        return {false, QStringLiteral("Could not write \"%1\": it is not a regular file").arg(path)};
+        return refused(QStringLiteral("it is not a regular file"), target, WriteFailure::notRegularFile);
     }
     const struct stat *original = exists && !replacesLink ? &existing : nullptr;
     if (original && !makePrivate) {
-        if (const std::optional<QString> refusal = writeRefusal(target, *original)) {
-            return {false, QStringLiteral("Could not write \"%1\": %2").arg(QFile::decodeName(target), *refusal)};
+        if (std::optional<WriteResult> refusal = writeRefusal(target, *original)) {
+            return *std::move(refusal);
         }
     }
 
@@ -279,7 +336,8 @@ WriteResult writeAtomically(const QString &path, const QByteArray &data, bool ma
         if (original && !makePrivate && refusesNewFiles(error)) {
             return writeInPlace(target, *original, data);
         }
-        return failure(QStringLiteral("Could not create a temporary file in"), location.directory, error);
+        return failure(QStringLiteral("Could not create a temporary file in"), location.directory, error,
+                       folderRefusal(location.directory, error));
     }
     if (makePrivate) {
         if (::fchmod(side.fd, S_IRUSR | S_IWUSR) != 0) {
@@ -302,7 +360,7 @@ WriteResult writeAtomically(const QString &path, const QByteArray &data, bool ma
     }
     side.renamed = true;
     flushDirectory(location.directory);
-    return {true, {}};
+    return {true, {}, WriteFailure::none, 0, {}};
 }
 
 } // namespace

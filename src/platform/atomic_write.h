@@ -7,10 +7,35 @@
 
 namespace vesk {
 
+// Why a write failed, in terms a sentence for the user can be made of.
+enum class WriteFailure {
+    none,
+    fileReadOnly,        // the file has no write bit at all
+    noPermission,        // the system refuses this user writing the file
+    folderReadOnly,      // the folder has no write bit, and the file could not be written in place
+    folderNoPermission,  // the folder refuses this user new files, or the path cannot be searched
+    diskReadOnly,        // the file system is mounted read-only
+    diskFull,
+    quotaExceeded,
+    fileTooLarge,        // larger than the file system or the process's limit allows
+    isFolder,            // a folder stands where the file should be
+    notRegularFile,      // a pipe, a device or a socket stands there
+    folderMissing,       // the folder the file should be in does not exist
+    notAFolder,          // a part of the path is a file, not a folder
+    nameTooLong,
+    linkLoop,            // the path's links lead in a circle (or through too many links)
+    replacedMeanwhile,   // another file took the file's place while it was being written
+    ioError,             // the device reported an error
+    other,
+};
+
 struct WriteResult
 {
     bool ok = false;
     QString error;  // a short human-readable reason when ok is false
+    WriteFailure failure = WriteFailure::none;
+    int errorNumber = 0;          // the system's error number behind it, when there was one
+    QString previousContentCopy;  // a write in place failed half way: the old content is kept here
     explicit operator bool() const { return ok; }
 };
 

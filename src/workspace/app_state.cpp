@@ -290,7 +290,7 @@ void AppState::closeTab(const RepositoryTab &tab)
 {
     if (RepositoryState *state = tabState(tab.id)) {
         EditorViewModel *editor = state->editor();
-        editor->autoSave();
+        editor->autoSaveAndWait();
         if (editor->currentFilePath() && editor->hasUnsavedEdits()) {
             const QString blocker = editor->closeBlocker();
             setErrorMessage(QStringLiteral("%1 was not closed: the unsaved edits to %2 could not be saved.%3")
@@ -357,16 +357,36 @@ void AppState::refreshAllTabs()
 
 // Saving files -------------------------------------------------------------------------------
 
-void AppState::saveAllFiles()
+QList<EditorViewModel *> AppState::editorsWithFiles()
 {
+    QList<EditorViewModel *> editors;
     for (const RepositoryTab &tab : std::as_const(m_tabs)) {
         if (RepositoryState *state = tabState(tab.id); state && state->editor()->currentFilePath()) {
-            state->editor()->autoSave();
+            editors.append(state->editor());
         }
     }
     m_standaloneEditors.removeAll(QPointer<EditorViewModel>());
     for (const QPointer<EditorViewModel> &editor : std::as_const(m_standaloneEditors)) {
+        editors.append(editor.data());
+    }
+    return editors;
+}
+
+void AppState::saveAllFiles()
+{
+    for (EditorViewModel *editor : editorsWithFiles()) {
         editor->autoSave();
+    }
+}
+
+void AppState::saveAllFilesAndWait()
+{
+    const QList<EditorViewModel *> editors = editorsWithFiles();
+    for (EditorViewModel *editor : editors) {
+        editor->autoSave();
+    }
+    for (EditorViewModel *editor : editors) {
+        editor->finishSaving();
     }
 }
 

@@ -91,8 +91,11 @@ public:
     // Re-reads every tab: git status and tree, the open file if it changed on disk, its baseline.
     void refreshAllTabs();
 
-    // Auto-saves the open file of every tab and every standalone editor.
+    // Auto-saves the open file of every tab and every standalone editor, in the background.
     void saveAllFiles();
+    // The same, then waits until every write has ended (each wait bounded), for closing and
+    // quitting. The files are written side by side.
+    void saveAllFilesAndWait();
     // Writes the workspace to the preferences store and flushes it to disk.
     void saveState();
 
@@ -105,6 +108,7 @@ Q_SIGNALS:
     void willChange();
 
 private:
+    QList<EditorViewModel *> editorsWithFiles();
     void restoreState();
     void restoreTab(const QString &path, const PerRepoState *saved);
     RepositoryState *makeState(const RepositoryTab &tab);

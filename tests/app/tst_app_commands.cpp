@@ -1,6 +1,7 @@
 #include "app/appearance.h"
 #include "app/menu_commands.h"
 #include "app/settings_window.h"
+#include "app/termination_watcher.h"
 #include "app_test_util.h"
 #include "editor/ui/editor_canvas_view.h"
 #include "editor/ui/editor_colors.h"
@@ -20,6 +21,8 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+
+#include <csignal>
 
 using namespace vesk;
 namespace t = vesk::test;
@@ -142,7 +145,7 @@ private Q_SLOTS:
         } else if (expected.startsWith(u"tabs ")) {
             QCOMPARE(t::tabLayout(app->state()), expected.mid(5));
         } else if (expected == u"saved") {
-            QCOMPARE(t::readFile(repoA + "/a.txt"), QByteArray("one\nnew two\nthree\n"));
+            QTRY_COMPARE(t::readFile(repoA + "/a.txt"), QByteArray("one\nnew two\nthree\n"));
         } else if (expected == u"refreshed") {
             QTRY_VERIFY(std::any_of(app->state().activeTabState()->fileTree().cbegin(),
                                     app->state().activeTabState()->fileTree().cend(),
@@ -429,7 +432,8 @@ private Q_SLOTS:
             Preferences::instance().remove(key);
         }
         Q_EMIT qApp->applicationStateChanged(Qt::ApplicationInactive);
-        QCOMPARE(t::readFile(m_workspace->path("a/a.txt")),
+        // Leaving for another application lets the files be written in the background.
+        QTRY_COMPARE(t::readFile(m_workspace->path("a/a.txt")),
                  edited ? QByteArray("one\nnew two\nthree\n") : QByteArray("one\ntwo\nthree\n"));
         QCOMPARE(Preferences::instance().stringListValue("savedRepoPaths").size(), 2);
         QVERIFY(Preferences::instance().stringValue("activeRepoPath").endsWith("/a"));
@@ -442,6 +446,73 @@ private Q_SLOTS:
         t::changeOnDisk(m_workspace->path("a/a.txt"), "changed elsewhere\n");
         Q_EMIT qApp->applicationStateChanged(Qt::ApplicationActive);
         QTRY_COMPARE(t::activeEditor(*app)->document()->text(), QStringLiteral("changed elsewhere\n"));
+    }
+
+    void leavingWaitsForTheWrites_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addRow("Ctrl+Q") << "quit";
+        QTest::addRow("Close Tab (Ctrl+W)") << "close tab";
+        QTest::addRow("closing the main window") << "close window";
+        QTest::addRow("SIGTERM") << "sigterm";
+    }
+
+    // Both tabs' files are written (side by side, in the background) before the application,
+    // the window or the tab goes: checked the moment that step returns, with no event loop turn
+    // in between that could let a write finish late.
+    void leavingWaitsForTheWrites()
+    {
+        QFETCH(QString, how);
+        auto app = twoTabs();
+        QByteArray big;
+        for (int i = 0; i < 60000; ++i) {
+            big += "line " + QByteArray::number(i) + " of a file that takes a moment to write\n";
+        }
+        const QString a = m_workspace->path("a/a.txt");
+        const QString b = m_workspace->path("b/b.txt");
+        t::writeFile(m_workspace->path("b"), "b.txt", big);
+        app->state().openFileFromFinder(b);
+        t::waitForOpens(app->state());
+        EditorViewModel *editorB = t::activeEditor(*app);
+        QCOMPARE(editorB->currentFilePath(), std::optional<QString>(b));
+        editorB->insertAtCursors(QStringLiteral("typed in b "));
+        app->state().openFileFromFinder(a);
+        t::waitForOpens(app->state());
+        EditorViewModel *editorA = t::activeEditor(*app);
+        editorA->insertAtCursors(QStringLiteral("typed in a "));
+        // Written and handed back: a write that merely happened to be quick would still be
+        // under way as far as the editors know.
+        const auto bothWritten = [&] {
+            QVERIFY(!editorB->isSaving() && !editorB->hasUnsavedEdits());
+            QCOMPARE(t::readFile(b), "typed in b " + big);
+            QVERIFY(t::readFile(a).startsWith("typed in a one\n"));
+        };
+        if (how == u"sigterm") {
+            auto *watcher = app->findChild<TerminationWatcher *>();
+            QVERIFY(watcher && watcher->isWatching());
+            bool checked = false;
+            // Connected after the application's own handler, so it runs the moment that returns.
+            connect(watcher, &TerminationWatcher::terminationRequested, this, [&] {
+                bothWritten();
+                checked = true;
+            });
+            QCOMPARE(::raise(SIGTERM), 0);
+            QTRY_VERIFY(checked);
+        } else if (how == u"close tab") {
+            QPointer<EditorViewModel> closing(editorA);
+            press(*app, QKeySequence("Ctrl+W"));
+            QVERIFY(!closing || (!closing->isSaving() && !closing->hasUnsavedEdits()));
+            QCOMPARE(t::readFile(a).left(11), QByteArray("typed in a "));
+            QCOMPARE(t::tabLayout(app->state()), QStringLiteral("*b"));
+        } else {
+            if (how == u"quit") {
+                press(*app, QKeySequence("Ctrl+Q"));
+            } else {
+                app->mainWindow()->close();
+            }
+            bothWritten();
+            QVERIFY(!app->mainWindow()->isVisible());
+        }
     }
 
     // A quit that cannot save asks first; "Cancel" keeps everything, "Quit Without Saving" goes.

@@ -190,8 +190,8 @@ void TestEditorFiles::lifecycle()
         changeOnDisk(path, "disk\n", c.disk == u"newer" ? 10 : -10);
     }
     const QHash<QString, void (EditorViewModel::*)()> actions{
-        {"reload", &EditorViewModel::reloadIfChanged}, {"save", &EditorViewModel::save},
-        {"autoSave", &EditorViewModel::autoSave},      {"forceSave", &EditorViewModel::forceSaveToDisk},
+        {"reload", &EditorViewModel::reloadIfChanged}, {"save", &EditorViewModel::saveAndWait},
+        {"autoSave", &EditorViewModel::autoSaveAndWait}, {"forceSave", &EditorViewModel::forceSaveToDisk},
         {"forceReload", &EditorViewModel::forceReloadFromDisk},
     };
     for (const QString &action : c.actions.split(u',')) {
@@ -201,6 +201,7 @@ void TestEditorFiles::lifecycle()
             editor.openFile(writeFile(dir.path(), QStringLiteral("other.txt"), "other\n"));
         } else {
             (editor.*actions.value(action))();
+            QVERIFY(editor.finishSaving());
         }
     }
     QCOMPARE(editor.pendingConflict(), c.conflict);
@@ -234,7 +235,7 @@ void TestEditorFiles::saveKeepsModeAndLinks()
     EditorViewModel editor;
     editor.openFile(link);
     editor.insertAtCursors(QStringLiteral("# "));
-    editor.save();
+    editor.saveAndWait();
     QCOMPARE(editor.saveError(), std::optional<QString>());
     QVERIFY(QFileInfo(link).isSymLink());
     QCOMPARE(readFile(target), QByteArray("# echo hi\n"));
@@ -291,7 +292,7 @@ void TestEditorFiles::writeFailures()
         QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
         mend = [&] { ::setrlimit(RLIMIT_FSIZE, &limit); };
     }
-    editor.save();
+    editor.saveAndWait();
     QVERIFY(editor.saveError().has_value());
     QVERIFY2(editor.saveError()->contains(QStringLiteral("f.txt")), qPrintable(*editor.saveError()));
     QVERIFY(editor.hasUnsavedEdits());
@@ -303,7 +304,7 @@ void TestEditorFiles::writeFailures()
     QCOMPARE(editor.currentFilePath(), std::optional<QString>(path));
     QVERIFY(editor.openError().has_value());
     std::exchange(mend, nullptr)();
-    editor.save();
+    editor.saveAndWait();
     QCOMPARE(editor.saveError(), std::optional<QString>());
     QCOMPARE(readFile(path), QByteArray(4096, 'x') + "saved\n");
     QVERIFY(!editor.hasUnsavedEdits());
@@ -484,7 +485,7 @@ void TestEditorFiles::byteOrderMark()
 
     editor.goToLine(editor.document()->lineCount() - 1, 0);
     editor.insertAtCursors(QStringLiteral("\u00E9"));
-    editor.save();
+    editor.saveAndWait();
     QCOMPARE(editor.saveError(), std::optional<QString>());
     const QByteArray saved = readFile(path);
     QCOMPARE(saved.startsWith(bom), onDisk.startsWith(bom));
@@ -560,7 +561,7 @@ void TestEditorFiles::savingInAFolderThatRefusesNewFiles()
     editor.insertAtCursors(QStringLiteral("x"));
     QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
     const auto mend = qScopeGuard([&] { QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); });
-    editor.save();
+    editor.saveAndWait();
     QCOMPARE(editor.saveError(), std::optional<QString>());
     QCOMPARE(readFile(path), QByteArray("xsaved\n"));
     QCOMPARE(entryNames(folder), QStringList{QStringLiteral("f.txt")});
@@ -650,9 +651,9 @@ void TestEditorFiles::newFile()
         if (action == u't') {
             editor.insertAtCursors(QStringLiteral("x"));
         } else if (action == u's') {
-            editor.save();
+            editor.saveAndWait();
         } else if (action == u'a') {
-            editor.autoSave();
+            editor.autoSaveAndWait();
         } else if (action == u'm') {
             writeFile(dir.path(), name, "theirs");
         }

@@ -160,7 +160,7 @@ void TestEditorMarks::unsavedEditsFollowTheText()
             editor.setCursors({selected});
             editor.paste(step == u'r' ? letter : QStringLiteral("#"));
         } else if (step == u's') {
-            editor.save();
+            editor.saveAndWait();
             QVERIFY(!editor.hasUnsavedEdits());
         } else if (step == u'u') {
             editor.undo();

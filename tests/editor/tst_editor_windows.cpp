@@ -320,7 +320,7 @@ void TestEditorWindows::standaloneKeys()
         QCOMPARE(window->editor()->document()->text(), text);
         QVERIFY(window->isVisible());
     }
-    QCOMPARE(readFile(path), onDisk.toUtf8());
+    QTRY_COMPARE(readFile(path), onDisk.toUtf8());  // written in the background
 }
 
 void TestEditorWindows::conflictEndToEnd_data()
@@ -449,8 +449,10 @@ void TestEditorWindows::keepingEditsThatCannotBeWritten()
     QTRY_VERIFY(openConflictPanel() && openConflictPanel()->isVisible());
     ConflictPanel *panel = openConflictPanel();
     QTest::mouseClick(panel->keepButton(), Qt::LeftButton);
+    QTRY_VERIFY2(panel->message()->text().contains(QStringLiteral("the file is read-only")),
+                 qPrintable(panel->message()->text()));
     QVERIFY(panel->isVisible());
-    QVERIFY2(panel->message()->text().contains(QStringLiteral("could not be saved")), qPrintable(panel->message()->text()));
+    QVERIFY(panel->keepButton()->isEnabled());
     QCOMPARE(readFile(path), QByteArray("ONE\n"));
     QTest::mouseClick(panel->reloadButton(), Qt::LeftButton);
     QTRY_VERIFY(!openConflictPanel() || !openConflictPanel()->isVisible());

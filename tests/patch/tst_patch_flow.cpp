@@ -142,7 +142,7 @@ void TestPatchFlow::applyFollowsTheEditor()
         QCOMPARE(readFile(repo + QStringLiteral("/a.txt")), QByteArray("A patched\n"));
         // Keeping the edits writes them over the patched file.
         openConflictPanel()->keepButton()->click();
-        QCOMPARE(readFile(repo + QStringLiteral("/a.txt")), QByteArray("edit a\nA\n"));
+        QTRY_COMPARE(readFile(repo + QStringLiteral("/a.txt")), QByteArray("edit a\nA\n"));
     }
 }
 

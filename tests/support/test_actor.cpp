@@ -6,10 +6,12 @@
 // Drops to UID and GID (no supplementary groups) before anything else. Prints the error and
 // exits 1 when the operation fails, exits 0 when it succeeds, 2 on bad use.
 
+#include "editor/save_failure.h"
 #include "platform/atomic_write.h"
 
 #include <QByteArray>
 #include <QFile>
+#include <QFileInfo>
 #include <QTextStream>
 
 #include <csignal>
@@ -49,7 +51,9 @@ int main(int argc, char **argv)
     }
     const vesk::WriteResult result = vesk::atomicWrite(QFile::decodeName(argv[next + 1]), input.readAll());
     if (!result) {
-        QTextStream(stdout) << result.error;
+        // The technical reason, then the sentence the editor would show.
+        QTextStream(stdout) << result.error << '\n'
+                            << vesk::saveFailureSentence(QFileInfo(QFile::decodeName(argv[next + 1])).fileName(), result);
         return 1;
     }
     return 0;

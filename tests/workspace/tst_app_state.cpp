@@ -352,7 +352,7 @@ private Q_SLOTS:
         gone.reset();
         tabEditor->insertAtCursors("1");
         standalone.insertAtCursors("2");
-        app->saveAllFiles();
+        app->saveAllFilesAndWait();
         QVERIFY(t::readFile(a + "/f.txt").startsWith("1line 0"));
         QCOMPARE(t::readFile(path("loose/s.txt")), QByteArray("2s\n"));
 

@@ -105,12 +105,26 @@ ConflictPanel::ConflictPanel(EditorViewModel *editor, const QString &diskText, c
         if (onKeepLocal) {
             onKeepLocal();
         }
-        if (m_editor && m_editor->hasUnsavedEdits() && m_editor->saveError()) {
-            // Writing failed: say so here and let the user choose again, rather than close as if saved.
-            m_message->setText(QStringLiteral("Your edits could not be saved. %1").arg(*m_editor->saveError()));
+        if (!m_editor) {
+            accept();
             return;
         }
-        accept();
+        // The write goes on in the background; the choice stands open until it has ended.
+        setButtonsEnabled(false);
+        QPointer<ConflictPanel> self(this);
+        m_editor->whenSavesEnd([self] {
+            if (!self) {
+                return;
+            }
+            self->setButtonsEnabled(true);
+            if (self->m_editor && self->m_editor->hasUnsavedEdits() && self->m_editor->saveError()) {
+                // Writing failed: say so here and let the user choose again, rather than close as if saved.
+                self->m_message->setText(
+                    QStringLiteral("Your edits could not be saved. %1").arg(*self->m_editor->saveError()));
+                return;
+            }
+            self->accept();
+        });
     });
     connect(m_reload, &QPushButton::clicked, this, [this, onReload] {
         if (onReload) {
@@ -119,6 +133,13 @@ ConflictPanel::ConflictPanel(EditorViewModel *editor, const QString &diskText, c
         accept();
     });
     connect(m_cancel, &QPushButton::clicked, this, &ConflictPanel::reject);
+}
+
+void ConflictPanel::setButtonsEnabled(bool enabled)
+{
+    m_keep->setEnabled(enabled);
+    m_reload->setEnabled(enabled);
+    m_cancel->setEnabled(enabled);
 }
 
 QString ConflictPanel::numberedText(const QString &version)

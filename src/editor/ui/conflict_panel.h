@@ -43,6 +43,7 @@ public Q_SLOTS:
     void reject() override;
 
 private:
+    void setButtonsEnabled(bool enabled);
     QTextEdit *makeVersionView(const QString &version, const QSet<qint64> &highlighted);
 
     QPointer<EditorViewModel> m_editor;

@@ -268,7 +268,7 @@ bool StandaloneEditorWindow::event(QEvent *event)
 void StandaloneEditorWindow::closeEvent(QCloseEvent *event)
 {
     if (m_editor) {
-        m_editor->autoSave();
+        m_editor->autoSaveAndWait();  // the window may not go before its file is written
     }
     if (m_editor && m_editor->hasUnsavedEdits() && !m_discardConfirmed) {
         // Closing now would lose edits that could not be written.
@@ -288,7 +288,7 @@ void StandaloneEditorWindow::confirmClose()
     // One more explicit try unless the disk changed (saving would overwrite that); a failure
     // names its reason.
     if (const QString blocker = m_editor->closeBlocker(); blocker.isEmpty() || m_editor->saveError() == blocker) {
-        m_editor->save();
+        m_editor->saveAndWait();
     }
     if (!m_editor->hasUnsavedEdits()) {
         QTimer::singleShot(0, this, &QWidget::close);

@@ -39,6 +39,7 @@ StatusBarView::StatusBarView(Kind kind, EditorViewModel *editor, QWidget *parent
     m_error = new ElidedLabel(this, Qt::ElideRight);
     m_error->setObjectName(QStringLiteral("error"));
     m_error->setFont(caption);
+    m_error->setShowsFullTextOnClick(true);
     m_syntaxNote = makeLabel(QStringLiteral("syntaxNote"), caption, this);
     m_position = makeLabel(QStringLiteral("position"), mono, this);
     // A slot wide enough for long files keeps the row still while the numbers grow.

@@ -130,10 +130,19 @@ void PatchToolbarSection::showAnalysis(const PatchAnalysis &analysis)
 void PatchToolbarSection::apply(const PatchAnalysis &analysis, const QSet<qsizetype> &excluded)
 {
     // Edits of the open file go to disk first, so the patch replaces a saved file, and whatever
-    // the patch leaves alone keeps them.
-    m_state.editor()->autoSave();
+    // the patch leaves alone keeps them: the patch starts once that write has ended.
     ++m_running;
     setBusy(QStringLiteral("Applying\u2026"));
+    QPointer<PatchToolbarSection> self(this);
+    m_state.editor()->autoSave([self, analysis, excluded] {
+        if (self) {
+            self->applySaved(analysis, excluded);
+        }
+    });
+}
+
+void PatchToolbarSection::applySaved(const PatchAnalysis &analysis, const QSet<qsizetype> &excluded)
+{
     const qsizetype total = analysis.entries.size();
     if (total >= manyFiles) {
         m_busyBar->setRange(0, int(total));

@@ -48,6 +48,7 @@ Q_SIGNALS:
 private:
     void showAnalysis(const PatchAnalysis &analysis);
     void apply(const PatchAnalysis &analysis, const QSet<qsizetype> &excluded);
+    void applySaved(const PatchAnalysis &analysis, const QSet<qsizetype> &excluded);
     void showResult(const PatchApplyResult &result);
     void showDropDiagnostic(const QString &diagnostic);
     void followOpenFile(const PatchAnalysis &analysis, const PatchApplyResult &result);

@@ -300,6 +300,8 @@ void FileTreeView::confirmDelete(const QString &path)
 
 void FileTreeView::deleteFile(const QString &path)
 {
+    // A save still under way would bring the file back after it went to the trash.
+    m_context.state.editor()->finishSaving();
     const FileOperationResult result = FileOperations::moveToTrash(m_context.repoPath(), path);
     if (!result.ok) {
         showMessage(QStringLiteral("Delete File"), result.message);
@@ -342,6 +344,8 @@ void FileTreeView::finishRenaming()
 
 void FileTreeView::performRename(const QString &oldPath, const QString &newName)
 {
+    // A save still under way would write the old name anew after the rename.
+    m_context.state.editor()->finishSaving();
     const FileOperationResult result = FileOperations::renameItem(m_context.repoPath(), oldPath, newName);
     if (!result.ok) {
         if (!result.message.isEmpty()) {

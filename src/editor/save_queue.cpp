@@ -1,0 +1,185 @@
+#include "editor/save_queue.h"
+
+#include "editor/text_file.h"
+#include "platform/background.h"
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+
+namespace vesk {
+
+// What the main thread and the writing thread share; the worker keeps it alive past the queue.
+struct SaveQueue::Shared
+{
+    std::mutex mutex;
+    std::condition_variable idle;
+    std::optional<Request> pending;
+    quint64 pendingId = 0;
+    bool working = false;
+    // The date our last write in this run left, which the next one expects to find.
+    std::optional<FileTime> chainDate;
+    std::deque<Outcome> finished;
+};
+
+SaveQueue::SaveQueue(std::function<void(const Outcome &)> deliver, QObject *parent)
+    : QObject(parent)
+    , m_shared(std::make_shared<Shared>())
+    , m_deliver(std::move(deliver))
+{
+}
+
+SaveQueue::~SaveQueue() = default;
+
+void SaveQueue::enqueue(Request request, std::function<void()> then)
+{
+    const quint64 id = ++m_lastId;
+    m_newestText = request.text;
+    bool start = false;
+    {
+        std::lock_guard lock(m_shared->mutex);
+        if (m_shared->pending) {
+            // The waiting write is replaced: its callers now wait for this one.
+            request.kind = std::max(request.kind, m_shared->pending->kind);
+            std::vector<std::function<void()>> waiting = m_callbacks.take(m_shared->pendingId);
+            m_callbacks[id] = std::move(waiting);
+        } else {
+            ++m_undelivered;
+        }
+        m_shared->pending = std::move(request);
+        m_shared->pendingId = id;
+        if (!m_shared->working) {
+            m_shared->working = true;
+            start = true;
+        }
+    }
+    m_newestId = id;
+    if (then) {
+        m_callbacks[id].push_back(std::move(then));
+    }
+    if (start) {
+        runInBackground(WorkPriority::UserInitiated,
+                        [shared = m_shared, target = QPointer<QObject>(this)] { work(shared, target); });
+    }
+}
+
+void SaveQueue::whenIdle(std::function<void()> then)
+{
+    if (!then) {
+        return;
+    }
+    if (!isBusy()) {
+        then();
+        return;
+    }
+    m_callbacks[m_newestId].push_back(std::move(then));
+}
+
+void SaveQueue::work(const std::shared_ptr<Shared> &shared, QPointer<QObject> target)
+{
+    for (;;) {
+        Request request;
+        quint64 id = 0;
+        std::optional<FileTime> expected;
+        {
+            std::lock_guard lock(shared->mutex);
+            if (!shared->pending) {
+                shared->working = false;
+                shared->chainDate.reset();
+                shared->idle.notify_all();
+                return;
+            }
+            request = std::move(*shared->pending);
+            id = shared->pendingId;
+            shared->pending.reset();
+            expected = shared->chainDate ? shared->chainDate : request.knownDate;
+        }
+        Outcome outcome = perform(request, expected);
+        outcome.id = id;
+        {
+            std::lock_guard lock(shared->mutex);
+            if (outcome.result == Outcome::Result::written) {
+                shared->chainDate = outcome.diskDate;
+            }
+            shared->finished.push_back(std::move(outcome));
+        }
+        postToMainThread(target, [target] {
+            if (auto *queue = qobject_cast<SaveQueue *>(target.data())) {
+                queue->deliverFinished();
+            }
+        });
+    }
+}
+
+SaveQueue::Outcome SaveQueue::perform(const Request &request, std::optional<FileTime> expectedDate)
+{
+    Outcome outcome;
+    outcome.request = request;
+    if (request.kind != Kind::forced) {
+        const std::optional<FileTime> disk = modificationTime(request.path);
+        if (expectedDate && disk && *disk > *expectedDate) {
+            outcome.result = Outcome::Result::changedOnDisk;
+            outcome.diskDate = disk;
+            return outcome;
+        }
+    }
+    QByteArray bytes;
+    if (request.byteOrderMark) {
+        bytes.reserve(request.text->unitCount() + utf8ByteOrderMark.size());
+        bytes.append(utf8ByteOrderMark.data(), utf8ByteOrderMark.size());
+        bytes.append(request.text->toUtf8());
+    } else {
+        bytes = request.text->toUtf8();
+    }
+    // The write refuses a file this user may not write, and never hands it to another owner.
+    outcome.write = atomicWrite(request.path, bytes);
+    bytes = QByteArray();
+    if (!outcome.write) {
+        outcome.result = Outcome::Result::failed;
+        return outcome;
+    }
+    outcome.result = Outcome::Result::written;
+    outcome.diskDate = modificationTime(request.path);
+    return outcome;
+}
+
+void SaveQueue::deliverFinished()
+{
+    if (m_delivering) {
+        return;  // the outer loop below hands the rest back, in order
+    }
+    m_delivering = true;
+    for (;;) {
+        Outcome outcome;
+        {
+            std::lock_guard lock(m_shared->mutex);
+            if (m_shared->finished.empty()) {
+                break;
+            }
+            outcome = std::move(m_shared->finished.front());
+            m_shared->finished.pop_front();
+        }
+        --m_undelivered;
+        if (m_undelivered == 0) {
+            m_newestText.reset();
+        }
+        const std::vector<std::function<void()>> callbacks = m_callbacks.take(outcome.id);
+        m_deliver(outcome);
+        for (const std::function<void()> &callback : callbacks) {
+            callback();
+        }
+    }
+    m_delivering = false;
+}
+
+bool SaveQueue::waitUntilIdle(std::chrono::milliseconds bound)
+{
+    {
+        std::unique_lock lock(m_shared->mutex);
+        m_shared->idle.wait_for(lock, bound, [this] { return !m_shared->working; });
+    }
+    deliverFinished();
+    return !isBusy();
+}
+
+} // namespace vesk
