@@ -5,6 +5,7 @@
 #include "platform/background.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
 #include <QFile>
@@ -48,8 +49,9 @@ void finishBackgroundWork()
     QCoreApplication::processEvents();
 }
 
-// Reading, validating and building a 100 MB file of 1.6 million lines; the document is ready
-// (its baseline is the loaded text) when openFile returns.
+// Reading, validating and building a 100 MB file of 1.6 million lines, until the whole document
+// is ready (its baseline is the loaded text); firstPartMs is the time until openFile returns with
+// the first part on screen.
 void OpenFile(benchmark::State &state)
 {
     QTemporaryDir dir;
@@ -58,9 +60,17 @@ void OpenFile(benchmark::State &state)
         state.SkipWithError("could not write the test file");
         return;
     }
+    double firstPartMs = 0;
     for (auto _ : state) {
         auto editor = std::make_unique<EditorViewModel>();
+        QElapsedTimer clock;
+        clock.start();
         editor->openFile(path);
+        firstPartMs += double(clock.nsecsElapsed()) / 1e6;
+        // The first part shows at once; the document is complete when the rest is handed back.
+        while (editor->isLoading()) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
         benchmark::DoNotOptimize(editor->document()->lineCount());
         state.PauseTiming();
         editor.reset();
@@ -68,6 +78,7 @@ void OpenFile(benchmark::State &state)
         state.ResumeTiming();
     }
     state.SetBytesProcessed(state.iterations() * QFile(path).size());
+    state.counters["firstPartMs"] = benchmark::Counter(firstPartMs, benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(OpenFile)->Name("OpenFile/100MB")->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
 

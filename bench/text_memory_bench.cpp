@@ -1,6 +1,7 @@
 // Peak memory of a 100 MB ASCII document holding 200 undo snapshots, against the file size.
 // A program of its own so that the process peak belongs to this scenario alone.
 
+#include "editor/text_file.h"
 #include "text/vesk_document.h"
 
 #include <QFile>
@@ -50,12 +51,12 @@ void PeakMemory100MB(benchmark::State &state)
     const QString path = writeSourceFile(dir.path(), fileBytes);
     const double before = peakResidentMegabytes();
     for (auto _ : state) {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
+        // Read as the editor reads a file: block by block into the tree.
+        VeskNodePtr root = readTextFile(path).text;
+        if (!root) {
             state.SkipWithError("cannot read the test file");
             return;
         }
-        VeskNodePtr root = VeskNode::buildUtf8(file.readAll());
         VeskDocument doc(std::move(root));
         const qint64 step = doc.length() / 211;
         for (int i = 0; i < 200; ++i) {

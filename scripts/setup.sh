@@ -14,6 +14,8 @@ debian_packages=(
   # (Symbola). The line layout tests check each one shows.
   fonts-dejavu-core fonts-noto-cjk fonts-noto-color-emoji fonts-symbola
   ripgrep
+  # bench/open_to_first_frame.py times the editor against vim in xterm on a virtual display.
+  vim xterm
 )
 brew_packages=(qt cmake ninja ccache google-benchmark pcre2 icu4c git zip unzip ripgrep python node)
 # npm fetches the Tree-sitter runtime and grammars (scripts/fetch_tree_sitter.sh). A Node.js from

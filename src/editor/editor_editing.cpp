@@ -101,11 +101,17 @@ void EditorViewModel::restoreCursors(const std::optional<std::any> &carets)
 
 void EditorViewModel::undo()
 {
+    if (m_load) {
+        return;
+    }
     restoreCursors(m_document->undo());
 }
 
 void EditorViewModel::redo()
 {
+    if (m_load) {
+        return;
+    }
     restoreCursors(m_document->redo());
 }
 
@@ -125,6 +131,9 @@ void EditorViewModel::paste(const QString &text)
 template <typename Edit>
 void EditorViewModel::editEachCursor(Edit edit)
 {
+    if (m_load) {
+        return;  // the text is not complete yet: edits wait for it
+    }
     for (qsizetype i : cursorIndicesLastFirst()) {
         const qint64 line = m_cursors[i].line;
         if (line < 0 || line >= m_document->lineCount()) {
@@ -256,6 +265,9 @@ std::optional<QString> EditorViewModel::selectedText() const
 
 void EditorViewModel::removeSelection(const SelectionRange &range)
 {
+    if (m_load) {
+        return;
+    }
     for (qint64 line = range.startLine; line <= range.endLine; ++line) {
         m_document->addUserEditedLine(line);
     }
@@ -267,7 +279,7 @@ void EditorViewModel::removeSelection(const SelectionRange &range)
 std::optional<QString> EditorViewModel::deleteSelection()
 {
     const std::optional<SelectionRange> range = primarySelection();
-    if (!range) {
+    if (!range || m_load) {
         return std::nullopt;
     }
     EditScope edit(*this);

@@ -1,6 +1,8 @@
 #include "editor/editor_view_model.h"
 
+#include "editor/file_load.h"
 #include "editor/head_baseline.h"
+#include "editor/open_file_state.h"
 #include "editor/save_failure.h"
 #include "editor/text_file.h"
 #include "platform/background.h"
@@ -86,6 +88,7 @@ void EditorViewModel::openFile(const QString &path)
 
 void EditorViewModel::openFile(const QString &path, MissingFile missing)
 {
+    stopLoading();
     autoSaveAndWait();
     const QString absolutePath = QFileInfo(path).absoluteFilePath();
     if (m_currentFilePath && hasUnsavedEdits()) {
@@ -102,20 +105,64 @@ void EditorViewModel::openFile(const QString &path, MissingFile missing)
     const std::optional<FileTime> modDate = fileModDate(absolutePath);
     const QFileInfo info(absolutePath);
     // Never through a dangling link: the save would make a file wherever it leads.
-    const bool startEmpty = missing == MissingFile::startEmpty && !info.exists() && !info.isSymLink()
-        && QFileInfo(info.path()).isDir();
-    const TextFileRead read = startEmpty ? TextFileRead{VeskNode::emptyLeaf(), {}, false} : readTextFile(absolutePath);
-    if (!read.text) {
-        publish(m_openError, std::optional<QString>(read.error));
+    if (missing == MissingFile::startEmpty && !info.exists() && !info.isSymLink() && QFileInfo(info.path()).isDir()) {
+        showOpenedFile(absolutePath, VeskNode::emptyLeaf(), false, modDate);
+        m_isNewFile = true;
         return;
     }
-    replaceDocument(read.text);
-    m_hasByteOrderMark = read.hasByteOrderMark;
+    const std::shared_ptr<FileLoad> load = FileLoad::begin(absolutePath);
+    if (load->isFinished()) {
+        if (!load->outcome().text) {
+            publish(m_openError, std::optional<QString>(load->outcome().error));
+            return;
+        }
+        showOpenedFile(absolutePath, load->outcome().text, load->hasByteOrderMark(), modDate);
+        return;
+    }
+    // A big file: its first part now, for reading and scrolling, the rest when it has been read.
+    auto before = std::make_unique<OpenFileState>();
+    before->document = std::make_unique<VeskDocument>(load->firstPart());
+    before->path = m_currentFilePath;
+    before->name = m_currentFileName;
+    before->modDate = m_lastKnownModDate;
+    before->lastSavedContent = m_lastSavedContent;
+    before->hasByteOrderMark = m_hasByteOrderMark;
+    before->cursors = m_cursors;
+    before->baselineError = m_baselineError;
+    Q_EMIT willChange();
+    std::swap(m_document, before->document);
+    observeDocument();
+    m_beforeLoad = std::move(before);
+    m_load = load;
+    ++m_baselineLookups;  // a lookup for the earlier file has nothing to land on now
+    m_hasByteOrderMark = load->hasByteOrderMark();
     publish(m_currentFilePath, std::optional<QString>(absolutePath));
     publish(m_currentFileName, QFileInfo(absolutePath).fileName());
     m_lastKnownModDate = modDate;
-    m_lastSavedContent = read.text;
-    m_isNewFile = startEmpty;
+    m_lastSavedContent = load->firstPart();  // nothing counts as an edit, nothing is saved
+    m_isNewFile = false;
+    publish(m_pendingConflict, false);
+    publish(m_cursors, QList<TextCursor>{TextCursor()});
+    publish(m_openError, std::optional<QString>());
+    publish(m_saveError, std::optional<QString>());
+    publish(m_baselineError, std::optional<QString>());
+    load->finishInBackground(this, [this, load, absolutePath, modDate](FileLoad::Outcome outcome) {
+        if (m_load == load) {
+            finishLoading(absolutePath, std::move(outcome.text), outcome.error, modDate);
+        }
+    });
+}
+
+void EditorViewModel::showOpenedFile(const QString &absolutePath, const VeskNodePtr &text, bool hasByteOrderMark,
+                                     std::optional<FileTime> modDate)
+{
+    replaceDocument(text);
+    m_hasByteOrderMark = hasByteOrderMark;
+    publish(m_currentFilePath, std::optional<QString>(absolutePath));
+    publish(m_currentFileName, QFileInfo(absolutePath).fileName());
+    m_lastKnownModDate = modDate;
+    m_lastSavedContent = text;
+    m_isNewFile = false;
     publish(m_pendingConflict, false);
     publish(m_cursors, QList<TextCursor>{TextCursor()});
     publish(m_openError, std::optional<QString>());
@@ -124,6 +171,56 @@ void EditorViewModel::openFile(const QString &path, MissingFile missing)
         m_onFileOpened(absolutePath);
     }
     lookUpGitBaseline();
+}
+
+void EditorViewModel::finishLoading(const QString &absolutePath, VeskNodePtr text, const QString &error,
+                                    std::optional<FileTime> modDate)
+{
+    m_load.reset();
+    const std::optional<CaretWhenLoaded> place = std::exchange(m_caretWhenLoaded, std::nullopt);
+    if (!text) {
+        // The file before it comes back as it was; the part read is let go.
+        std::unique_ptr<OpenFileState> before = std::move(m_beforeLoad);
+        Q_EMIT willChange();
+        std::swap(m_document, before->document);
+        observeDocument();
+        m_hasByteOrderMark = before->hasByteOrderMark;
+        publish(m_currentFilePath, before->path);
+        publish(m_currentFileName, before->name);
+        m_lastKnownModDate = before->modDate;
+        m_lastSavedContent = before->lastSavedContent;
+        publish(m_cursors, before->cursors);
+        publish(m_baselineError, before->baselineError);
+        publish(m_openError, error.isEmpty() ? std::optional<QString>() : std::optional<QString>(error));
+        before.reset();
+        if (m_currentFilePath) {
+            lookUpGitBaseline();
+        }
+        return;
+    }
+    m_beforeLoad.reset();
+    // Carets placed while it loaded stay where they are: the first part is the start of the text.
+    replaceDocument(text);
+    m_lastKnownModDate = modDate;
+    m_lastSavedContent = text;
+    clampCursors();
+    if (place && place->highlight) {
+        goToLine(place->line, place->column);
+    } else if (place) {
+        placeCaret(place->line, place->column);
+    }
+    if (m_onFileOpened) {
+        m_onFileOpened(absolutePath);
+    }
+    lookUpGitBaseline();
+}
+
+void EditorViewModel::stopLoading()
+{
+    if (m_load) {
+        m_load->cancel();
+        finishLoading(QString(), VeskNodePtr(), QString(), std::nullopt);
+    }
 }
 
 void EditorViewModel::save(std::function<void()> then)
@@ -180,7 +277,7 @@ void EditorViewModel::saveIfAllowed(SaveQueue::Kind kind, std::function<void()> 
             then();
         }
     };
-    if (!m_currentFilePath || m_pendingConflict) {
+    if (!m_currentFilePath || m_pendingConflict || m_load) {
         finish();
         return;
     }
@@ -222,7 +319,7 @@ void EditorViewModel::saveIfAllowed(SaveQueue::Kind kind, std::function<void()> 
 
 void EditorViewModel::forceSaveToDisk()
 {
-    if (!m_currentFilePath) {
+    if (!m_currentFilePath || m_load) {
         return;
     }
     m_saves->deliverFinished();
@@ -276,7 +373,7 @@ void EditorViewModel::takeSaveOutcome(const SaveQueue::Outcome &outcome)
 
 void EditorViewModel::reloadIfChanged()
 {
-    if (!m_currentFilePath || m_pendingConflict) {
+    if (!m_currentFilePath || m_pendingConflict || m_load) {
         return;
     }
     m_saves->deliverFinished();
@@ -308,7 +405,7 @@ bool EditorViewModel::reloadFromDisk(std::optional<FileTime> modDate)
 void EditorViewModel::forceReloadFromDisk()
 {
     // A write landing after the reload would put the dropped edits back on disk.
-    if (!m_currentFilePath || !finishSaving()) {
+    if (!m_currentFilePath || m_load || !finishSaving()) {
         return;
     }
     if (reloadFromDisk(fileModDate(*m_currentFilePath))) {
@@ -354,17 +451,21 @@ void EditorViewModel::lookUpGitBaseline()
         DiffResult marks;
         QString problem;
     };
+    // A committed text equal to the loaded one shares its tree: a big unchanged file is then
+    // held once, not twice. Otherwise the committed bytes live only until their tree is built.
     runInBackground<Found>(
         this, WorkPriority::UserInitiated,
         [path, shown, hasByteOrderMark]() -> Found {
             const HeadBaseline head = HeadBaselineLookup::lookUp(path);
-            if (!head.content) {
+            const VeskNodePtr committed = !head.content ? VeskNodePtr()
+                : sameUtf8(shown, *head.content)      ? shown
+                                                      : treeFromUtf8(*head.content);
+            if (!committed) {
                 return {{}, false, {}, head.problem};
             }
             // A byte-order mark added or removed changes the file's first line.
             const bool firstLineDiffers = head.hasByteOrderMark != hasByteOrderMark;
-            auto [text, marks] =
-                VeskDocument::prepareBaseline(VeskNode::buildUtf8(*head.content), shown, firstLineDiffers);
+            auto [text, marks] = VeskDocument::prepareBaseline(committed, shown, firstLineDiffers);
             return {std::move(text), firstLineDiffers, std::move(marks), head.problem};
         },
         [this, path, lookup, shown](Found found) {
@@ -395,6 +496,12 @@ std::optional<QByteArray> EditorViewModel::gitHeadContent(const QString &path)
 
 void EditorViewModel::closeFile()
 {
+    if (m_load) {
+        m_load->cancel();  // the file is gone: neither it nor the one before comes back
+        m_load.reset();
+        m_beforeLoad.reset();
+        m_caretWhenLoaded.reset();
+    }
     finishSaving();
     auto document = std::make_unique<VeskDocument>();
     Q_EMIT willChange();

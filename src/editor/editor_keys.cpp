@@ -42,6 +42,9 @@ std::optional<std::pair<qint64, qint64>> EditorViewModel::selectedLineSpan() con
 
 void EditorViewModel::indentLines(qint64 first, qint64 last, bool outdent)
 {
+    if (m_load) {
+        return;
+    }
     EditScope edit(*this);
     const int width = indentWidth();
     first = std::max<qint64>(first, 0);

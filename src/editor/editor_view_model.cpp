@@ -1,6 +1,8 @@
 #include "editor/editor_view_model.h"
 
+#include "editor/file_load.h"
 #include "editor/line_chars.h"
+#include "editor/open_file_state.h"
 
 #include <QDateTime>
 
@@ -27,7 +29,12 @@ EditorViewModel::EditorViewModel(QObject *parent)
     observeDocument();
 }
 
-EditorViewModel::~EditorViewModel() = default;
+EditorViewModel::~EditorViewModel()
+{
+    if (m_load) {
+        m_load->cancel();  // the reading stops and lets go of what it built
+    }
+}
 
 void EditorViewModel::observeDocument()
 {
@@ -39,6 +46,7 @@ void EditorViewModel::setCursors(QList<TextCursor> cursors)
 {
     endTypingRun();
     m_goalColumns.clear();
+    m_caretWhenLoaded.reset();
     publish(m_cursors, std::move(cursors));
 }
 
@@ -73,6 +81,9 @@ qint64 EditorViewModel::lineLength(qint64 line) const
 void EditorViewModel::goToLine(qint64 line, qint64 column)
 {
     const qint64 lines = m_document->lineCount();
+    if (m_load) {
+        m_caretWhenLoaded = line >= lines ? std::optional(CaretWhenLoaded{line, column, true}) : std::nullopt;
+    }
     if (lines < 1) {
         return;
     }
@@ -82,6 +93,18 @@ void EditorViewModel::goToLine(qint64 line, qint64 column)
     publish(m_minimapScrollTarget, std::optional<qint64>(l));
     publish(m_highlightLine, std::optional<qint64>(l));
     m_highlightTimer.start();  // restarting drops the previous flash's end
+}
+
+void EditorViewModel::placeCaret(qint64 line, qint64 column)
+{
+    const qint64 lines = m_document->lineCount();
+    if (m_load) {
+        m_caretWhenLoaded = line >= lines ? std::optional(CaretWhenLoaded{line, column, false}) : std::nullopt;
+    }
+    const qint64 l = std::clamp<qint64>(line, 0, std::max<qint64>(lines - 1, 0));
+    const qint64 c = std::clamp<qint64>(column, 0, lineLength(l));
+    publish(m_cursors, QList<TextCursor>{TextCursor::at(l, c)});
+    publish(m_minimapScrollTarget, std::optional<qint64>(l));
 }
 
 void EditorViewModel::clampCursors()

@@ -20,6 +20,8 @@
 
 namespace vesk {
 
+class FileLoad;
+
 // The editor of one repository tab or standalone window: the open document, the carets, the
 // open file and the little view state the canvas needs. Announces willChange() before every
 // published field is stored, and forwards every announcement of its current document.
@@ -85,6 +87,10 @@ public:
 
     // Carets, selections and moves. Nothing here changes the text.
     void goToLine(qint64 line, qint64 column);
+    // One caret at (line, column), clamped to the text, with the minimap brought to it (a
+    // restored caret). While a big file loads, a place past the part read so far, like one for
+    // goToLine, is taken once the rest is there, unless setCursors() places the carets first.
+    void placeCaret(qint64 line, qint64 column);
     void clampCursors();
     void addCursor(qint64 line, qint64 column);
     void addCursorAbove();
@@ -148,10 +154,14 @@ public:
     // Performs the key's editing action; false when the key is not the editor's.
     bool handleKeyEvent(const EditorKeyEvent &event);
 
-    // The file. Saving writes a snapshot of the text off the main thread while the user types
-    // on; the file counts as saved once the write succeeded and only while the text still
-    // equals that snapshot. `then` runs on the main thread when the save has ended (written,
-    // failed, refused, or nothing to write).
+    // The file. A big file opens in stages: its first part shows at once for reading and
+    // scrolling, the rest is read off the main thread; edits and saves wait until it is
+    // complete. Should the rest fail (not UTF-8, changed while read), the file before it is
+    // back as it was.
+    // Saving writes a snapshot of the text off the main thread while the user types on; the
+    // file counts as saved once the write succeeded and only while the text still equals that
+    // snapshot. `then` runs on the main thread when the save has ended (written, failed,
+    // refused, or nothing to write).
     void openFile(const QString &path);
     // What openFile does with a path where nothing exists yet.
     enum class MissingFile { fail, startEmpty };
@@ -160,6 +170,7 @@ public:
     void openFile(const QString &path, MissingFile missing);
     // The open file does not exist on disk yet.
     bool isNewFile() const { return m_isNewFile; }
+    bool isLoading() const { return m_load != nullptr; }
     void save(std::function<void()> then = {});
     void autoSave(std::function<void()> then = {});
     // For the moments that may not go on before the file is written (closing a window or a
@@ -235,6 +246,13 @@ private:
     void startWrite(SaveQueue::Kind kind, std::function<void()> then);
     void takeSaveOutcome(const SaveQueue::Outcome &outcome);
     void lookUpGitBaseline();
+    void showOpenedFile(const QString &absolutePath, const VeskNodePtr &text, bool hasByteOrderMark,
+                        std::optional<FileTime> modDate);
+    void finishLoading(const QString &absolutePath, VeskNodePtr text, const QString &error,
+                       std::optional<FileTime> modDate);
+    // Ends a load under way; the file before it comes back.
+    void stopLoading();
+    struct OpenFileState;
 
     std::unique_ptr<VeskDocument> m_document;
     QList<TextCursor> m_cursors;
@@ -264,6 +282,14 @@ private:
     std::optional<QString> m_baselineError;
     bool m_hasByteOrderMark = false;
     bool m_isNewFile = false;
+    std::shared_ptr<FileLoad> m_load;                 // a big file being read
+    std::unique_ptr<OpenFileState> m_beforeLoad;     // what was open before it
+    struct CaretWhenLoaded
+    {
+        qint64 line, column;
+        bool highlight;
+    };
+    std::optional<CaretWhenLoaded> m_caretWhenLoaded;
     quint64 m_baselineLookups = 0;  // only the latest lookup's answer is taken
     int m_editDepth = 0;
     EditKind m_editKind = EditKind::Other;

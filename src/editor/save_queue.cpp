@@ -6,8 +6,48 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <vector>
 
 namespace vesk {
+
+namespace {
+
+// Pieces of about this size go to the file: small enough to stay in the processor's cache while
+// they are encoded and written, large enough to keep the system calls few.
+constexpr qsizetype pieceBytes = 1 << 20;
+
+// The text as UTF-8, encoded leaf by leaf into a piece that is written whenever it is full, so
+// a large file is never held a second time in memory.
+WriteContent utf8Content(const VeskNodePtr &text, bool byteOrderMark)
+{
+    return [text, byteOrderMark](const WriteSink &sink) {
+        QByteArray piece;
+        piece.reserve(pieceBytes * 2);
+        if (byteOrderMark) {
+            piece.append(utf8ByteOrderMark.data(), utf8ByteOrderMark.size());
+        }
+        std::vector<const VeskNode *> pending{text.get()};
+        while (!pending.empty()) {
+            const VeskNode *node = pending.back();
+            pending.pop_back();
+            if (!node->isLeaf()) {
+                pending.push_back(node->right().get());
+                pending.push_back(node->left().get());
+                continue;
+            }
+            node->chunk().appendUtf8To(piece);
+            if (piece.size() >= pieceBytes) {
+                if (!sink(piece)) {
+                    return false;
+                }
+                piece.resize(0);  // keeps the capacity
+            }
+        }
+        return piece.isEmpty() || sink(piece);
+    };
+}
+
+} // namespace
 
 // What the main thread and the writing thread share; the worker keeps it alive past the queue.
 struct SaveQueue::Shared
@@ -123,17 +163,8 @@ SaveQueue::Outcome SaveQueue::perform(const Request &request, std::optional<File
             return outcome;
         }
     }
-    QByteArray bytes;
-    if (request.byteOrderMark) {
-        bytes.reserve(request.text->unitCount() + utf8ByteOrderMark.size());
-        bytes.append(utf8ByteOrderMark.data(), utf8ByteOrderMark.size());
-        bytes.append(request.text->toUtf8());
-    } else {
-        bytes = request.text->toUtf8();
-    }
     // The write refuses a file this user may not write, and never hands it to another owner.
-    outcome.write = atomicWrite(request.path, bytes);
-    bytes = QByteArray();
+    outcome.write = atomicWrite(request.path, utf8Content(request.text, request.byteOrderMark));
     if (!outcome.write) {
         outcome.result = Outcome::Result::failed;
         return outcome;

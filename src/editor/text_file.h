@@ -16,6 +16,9 @@ struct TextFileRead
     bool hasByteOrderMark = false;  // the file starts with a UTF-8 byte-order mark, not in `text`
 };
 
+// "“name” could not be opened: reason" for the file at `path`.
+QString cannotOpenMessage(const QString &path, const QString &reason);
+
 // The UTF-8 byte-order mark.
 inline constexpr QByteArrayView utf8ByteOrderMark{"\xEF\xBB\xBF", 3};
 
@@ -25,6 +28,13 @@ TextFileRead readTextFile(const QString &path);
 
 // Sets a leading byte-order mark apart from the content: true when `bytes` had one.
 bool takeByteOrderMark(QByteArray &bytes);
+
+// The text of UTF-8 bytes (checked first) as a tree of compact leaves, as a file is read.
+VeskNodePtr treeFromUtf8(QByteArrayView utf8);
+
+// Whether the tree's text encodes to exactly these UTF-8 bytes; compared leaf by leaf, without
+// making the tree's UTF-8 whole.
+bool sameUtf8(const VeskNodePtr &tree, QByteArrayView utf8);
 
 // Whether two trees hold the same text, code unit for code unit; subtrees both hold (versions of
 // one text share most of theirs) are not looked into.

@@ -236,17 +236,42 @@ bool adoptOwnership(int fd, const struct stat &existing)
     return ::fstat(fd, &now) == 0 && now.st_uid == existing.st_uid && now.st_gid == existing.st_gid;
 }
 
-bool writeAllAt(int fd, const QByteArray &data)
+WriteContent wholly(const QByteArray &data)
 {
-    return ::lseek(fd, 0, SEEK_SET) == 0 && writeAll(fd, data.constData(), data.size())
-           && ::ftruncate(fd, off_t(data.size())) == 0 && flushToDevice(fd);
+    return [&data](const WriteSink &sink) { return sink(data); };
+}
+
+// Writes the content from the descriptor's position; errno tells why when false.
+bool writeContent(int fd, const WriteContent &content, qint64 &size)
+{
+    size = 0;
+    int error = 0;
+    const bool ok = content([&](QByteArrayView piece) {
+        if (!writeAll(fd, piece.data(), piece.size())) {
+            error = errno;
+            return false;
+        }
+        size += piece.size();
+        return true;
+    });
+    if (!ok) {
+        errno = error != 0 ? error : EIO;
+    }
+    return ok;
+}
+
+bool writeAllAt(int fd, const WriteContent &content)
+{
+    qint64 size = 0;
+    return ::lseek(fd, 0, SEEK_SET) == 0 && writeContent(fd, content, size) && ::ftruncate(fd, off_t(size)) == 0
+           && flushToDevice(fd);
 }
 
 // Writes over the file itself, for when a replacement cannot be put beside it (the folder
 // refuses new files) or would change its owner. The old content is first kept in a private
 // copy and written back if the write fails half way; a copy that could not be written back is
 // left in place and named in the error.
-WriteResult writeInPlace(const QByteArray &target, const struct stat &existing, const QByteArray &data)
+WriteResult writeInPlace(const QByteArray &target, const struct stat &existing, const WriteContent &data)
 {
     FileDescriptor fd(::open(target.constData(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     struct stat opened;
@@ -276,7 +301,7 @@ WriteResult writeInPlace(const QByteArray &target, const struct stat &existing, 
     }
     const int error = errno;
     WriteResult result = failure(QStringLiteral("Could not write"), target, error);
-    if (writeAllAt(fd.get(), old.data)) {
+    if (writeAllAt(fd.get(), wholly(old.data))) {
         QFile::remove(copy);
     } else {
         result.error += QStringLiteral("; the file may be incomplete, its previous content is in \"%1\"").arg(copy);
@@ -290,7 +315,7 @@ bool refusesNewFiles(int error)
     return error == EACCES || error == EPERM || error == EROFS || error == EDQUOT || error == ENOSPC;
 }
 
-WriteResult writeAtomically(const QString &path, const QByteArray &data, bool makePrivate,
+WriteResult writeAtomically(const QString &path, const WriteContent &data, bool makePrivate,
                             LinkHandling links)
 {
     QByteArray target = QFile::encodeName(path);
@@ -351,7 +376,8 @@ WriteResult writeAtomically(const QString &path, const QByteArray &data, bool ma
             return failure(QStringLiteral("Could not write"), target, errno);
         }
     }
-    if (!writeAll(side.fd, data.constData(), data.size()) || !flushToDevice(side.fd) || !side.name(location)
+    qint64 written = 0;
+    if (!writeContent(side.fd, data, written) || !flushToDevice(side.fd) || !side.name(location)
         || !side.close()) {
         return failure(QStringLiteral("Could not write"), target, errno);
     }
@@ -367,12 +393,17 @@ WriteResult writeAtomically(const QString &path, const QByteArray &data, bool ma
 
 WriteResult atomicWrite(const QString &path, const QByteArray &data, LinkHandling links)
 {
-    return writeAtomically(path, data, false, links);
+    return writeAtomically(path, wholly(data), false, links);
+}
+
+WriteResult atomicWrite(const QString &path, const WriteContent &content, LinkHandling links)
+{
+    return writeAtomically(path, content, false, links);
 }
 
 WriteResult atomicWritePrivate(const QString &path, const QByteArray &data, LinkHandling links)
 {
-    return writeAtomically(path, data, true, links);
+    return writeAtomically(path, wholly(data), true, links);
 }
 
 } // namespace vesk

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 namespace vesk {
@@ -60,6 +62,17 @@ enum class LinkHandling {
 // directory and written back should the write fail half way; the error names the copy when even
 // that failed.
 WriteResult atomicWrite(const QString &path, const QByteArray &data, LinkHandling links = LinkHandling::WriteTarget);
+
+// Content handed over piece by piece, for data too large to be worth holding in one piece: it
+// passes every piece to `sink` in order, and stops with false as soon as `sink` returns false
+// (the write failed). It may be asked more than once (a write in place starting over) and must
+// give the same bytes each time.
+using WriteSink = std::function<bool(QByteArrayView piece)>;
+using WriteContent = std::function<bool(const WriteSink &sink)>;
+
+// As atomicWrite, with the content produced while it is written.
+WriteResult atomicWrite(const QString &path, const WriteContent &content,
+                        LinkHandling links = LinkHandling::WriteTarget);
 
 // As atomicWrite, for files that must stay private: the file ends up with mode 0600 exactly,
 // whether it is new or replaces one that was more open.

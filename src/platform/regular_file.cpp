@@ -149,6 +149,11 @@ RegularFileRead readRegularFile(const QString &path, qint64 maxBytes)
     return result;
 }
 
+QString fileErrorReason(int errorCode)
+{
+    return systemReason(errorCode);
+}
+
 bool isRegularFile(const QString &path)
 {
     struct stat st;

@@ -48,6 +48,9 @@ RegularFileRead readRegularFile(const QString &path, qint64 maxBytes = std::nume
 QString readRegularFileInto(const QByteArray &nativePath, QByteArray &buffer,
                             qint64 maxBytes = std::numeric_limits<qint64>::max());
 
+// The reason, in plain words, for a system error met while opening or reading a file.
+QString fileErrorReason(int errorCode);
+
 // True when `path` (links followed) names a regular file. Never opens it.
 bool isRegularFile(const QString &path);
 

@@ -6,9 +6,10 @@
 
 namespace vesk {
 
-// The text of one leaf of the text tree. Plain ASCII (the bulk of source code) is held one byte
-// per character; anything else as UTF-16. Offsets called "clusters" count grapheme clusters,
-// "units" count the stored code units.
+// The text of one leaf of the text tree, held compactly: text whose characters all lie below
+// U+0100 (plain ASCII, the bulk of source code, and Latin-1 text) one byte per character,
+// anything else as UTF-16. Offsets called "clusters" count grapheme clusters, "units" count
+// UTF-16 code units, which is also one stored byte each in the one-byte forms.
 class TextChunk
 {
 public:
@@ -21,14 +22,25 @@ public:
         qint64 lineSeparators = 0;   // U+2028
     };
 
+    enum class Form : quint8 { ascii, latin1, utf16 };
+
     TextChunk() = default;
     explicit TextChunk(QStringView text);
     static TextChunk fromAscii(QByteArray ascii);
+    // Bytes that are Latin-1 code points (some of them at or above 0x80).
+    static TextChunk fromLatin1(QByteArray latin1);
 
-    bool isAscii() const { return m_ascii; }
-    bool isEmpty() const { return unitCount() == 0; }
-    qsizetype unitCount() const { return m_ascii ? m_bytes.size() : m_text.size(); }
-    char16_t unitAt(qsizetype i) const;
+    Form form() const { return m_form; }
+    bool isAscii() const { return m_form == Form::ascii; }
+    bool isOneByte() const { return m_form != Form::utf16; }
+    bool isEmpty() const { return m_data.isEmpty(); }
+    qsizetype unitCount() const { return isOneByte() ? m_data.size() : m_data.size() / 2; }
+    char16_t unitAt(qsizetype i) const
+    {
+        return isOneByte() ? char16_t(uchar(m_data.constData()[i])) : utf16()[i];
+    }
+    // Bytes held for the text.
+    qsizetype storedBytes() const { return m_data.size(); }
 
     // Counts; `knownClusters` saves segmenting again when the caller already counted.
     Stats stats(qint64 knownClusters = -1) const;
@@ -54,9 +66,13 @@ public:
     qsizetype appendLineFrom(qsizetype fromUnit, QString &out) const;
 
 private:
-    QByteArray m_bytes;  // when m_ascii
-    QString m_text;      // otherwise
-    bool m_ascii = true;
+    const char16_t *utf16() const { return reinterpret_cast<const char16_t *>(m_data.constData()); }
+    QStringView utf16View() const { return QStringView(utf16(), m_data.size() / 2); }
+
+    // One byte per unit in the one-byte forms, two (native order) in the UTF-16 form: one
+    // buffer either way keeps the leaf node small.
+    QByteArray m_data;
+    Form m_form = Form::ascii;
 };
 
 } // namespace vesk

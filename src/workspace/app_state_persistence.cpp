@@ -1,7 +1,6 @@
 #include "workspace/app_state.h"
 
 #include "editor/editor_view_model.h"
-#include "editor/line_chars.h"
 #include "platform/preferences.h"
 #include "platform/regular_file.h"
 #include "workspace/repository_state.h"
@@ -70,15 +69,8 @@ std::map<QString, PerRepoState> readPerRepoStates()
 // Puts the caret back where it stood, clamped to the file as it is now.
 void restoreCaret(EditorViewModel &editor, const PerRepoState &saved)
 {
-    const VeskDocument *document = editor.document();
-    if (document->lineCount() < 1) {
-        return;
-    }
-    const qint64 line = std::clamp<qint64>(saved.cursorLine.value_or(0), 0, document->lineCount() - 1);
-    const qint64 column =
-        std::clamp<qint64>(saved.cursorColumn.value_or(0), 0, characterCount(document->line(line)));
-    editor.setCursors({TextCursor::at(line, column)});
-    editor.setMinimapScrollTarget(line);
+    // A big file still loading takes the place once its line has been read.
+    editor.placeCaret(saved.cursorLine.value_or(0), saved.cursorColumn.value_or(0));
 }
 
 } // namespace

@@ -63,6 +63,15 @@ private Q_SLOTS:
     void headBaseline_data();
     void headBaseline();
     void baselineFollowsTheOpenFile();
+    void unchangedBaselineSharesTheText_data();
+    void bigFileOpensInStages_data();
+    void bigFileOpensInStages();
+    void failedLoadKeepsThePreviousFile();
+    void caretPlacedPastTheFirstPart_data();
+    void caretPlacedPastTheFirstPart();
+    void loadGivesWay_data();
+    void loadGivesWay();
+    void unchangedBaselineSharesTheText();
     void headBaselineThroughLinks_data();
     void headBaselineThroughLinks();
     void byteOrderMark_data();
@@ -354,6 +363,192 @@ void TestEditorFiles::headBaseline()
     } else {
         QTRY_COMPARE(marks(editor), c.marked);
         QCOMPARE(EditorViewModel::gitHeadContent(path), std::optional<QByteArray>(c.committed));
+    }
+}
+
+// A committed text equal to the file's is held once: the baseline is the loaded tree itself.
+// Any difference, however small or far in, gives a baseline of its own with the committed text.
+void TestEditorFiles::unchangedBaselineSharesTheText_data()
+{
+    QTest::addColumn<QByteArray>("committed");
+    QTest::addColumn<QByteArray>("onDisk");
+    const QByteArray big = QByteArray("int value = 42;\n").repeated(40000);
+    const QByteArray mixed = QStringLiteral("漢字 café e\u0301 👍🏽 🇫🇷\r\n").toUtf8().repeated(5000);
+    QTest::addRow("big ASCII file") << big << big;
+    QTest::addRow("mixed scripts and CR LF") << mixed << mixed;
+    QTest::addRow("Latin-1 letters") << QByteArray("Grüße\n").repeated(3000) << QByteArray("Grüße\n").repeated(3000);
+    QTest::addRow("one byte changed at the end") << big << big.left(big.size() - 2) + "X\n";
+    QTest::addRow("committed is longer") << big + "more\n" << big;
+    QTest::addRow("committed is shorter") << big.left(big.size() - 1) << big;
+    QTest::addRow("precomposed against combining") << QStringLiteral("caf\u00e9\n").toUtf8()
+                                                   << QStringLiteral("cafe\u0301\n").toUtf8();
+}
+
+void TestEditorFiles::unchangedBaselineSharesTheText()
+{
+    QFETCH(QByteArray, committed);
+    QFETCH(QByteArray, onDisk);
+    QTemporaryDir dir;
+    initGitRepo(dir.path());
+    writeFile(dir.path(), QStringLiteral("f.txt"), committed);
+    commitAll(dir.path());
+    writeFile(dir.path(), QStringLiteral("f.txt"), onDisk);
+    EditorViewModel editor;
+    editor.openFile(dir.filePath(QStringLiteral("f.txt")));
+    const VeskNodePtr loaded = editor.lastSavedContent();
+    QVERIFY(loaded);
+    settleBackgroundWork();  // the committed text has arrived
+    QCOMPARE(editor.document()->original() == loaded, committed == onDisk);
+    QCOMPARE(editor.document()->original()->toUtf8(), committed);
+    QCOMPARE(editor.document()->text(), QString::fromUtf8(onDisk));
+}
+
+// A big file shows its first part at once: readable, scrollable, not yet editable, never
+// saved; the whole text follows, and edits work from then on.
+void TestEditorFiles::bigFileOpensInStages_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addRow("ASCII") << QByteArray("    value = compute(alpha, beta) + offset * 42;\n");
+    QTest::addRow("mixed scripts, CR LF") << QStringLiteral("漢字 café e\u0301 👍🏽 🇫🇷 한국어\r\n").toUtf8();
+}
+
+void TestEditorFiles::bigFileOpensInStages()
+{
+    QFETCH(QByteArray, line);
+    QTemporaryDir dir;
+    const QByteArray content = line.repeated(int((12 << 20) / line.size()));
+    const QString path = writeFile(dir.path(), QStringLiteral("big.txt"), content);
+    const qint64 lineCount = content.count('\n') + 1;
+    EditorViewModel editor;
+    openText(editor, dir, QStringLiteral("before\n"), QStringLiteral("small.txt"));
+    editor.openFile(path);
+    QVERIFY(editor.isLoading());
+    QCOMPARE(editor.currentFileName(), QStringLiteral("big.txt"));
+    QCOMPARE(editor.document()->line(0), QString::fromUtf8(line).remove(u'\r').remove(u'\n'));
+    QVERIFY(editor.document()->lineCount() > 100);
+    QVERIFY(editor.document()->lineCount() < lineCount);
+    // Reading and moving work; edits and saves wait for the whole text.
+    editor.moveCursorsDown(false);
+    QCOMPARE(editor.cursors().first().line, 1);
+    editor.insertAtCursors(QStringLiteral("typed"));
+    editor.paste(QStringLiteral("pasted\n"));
+    editor.deleteAtCursors();
+    editor.indentLines(0, 3, false);
+    QVERIFY(!editor.hasUnsavedEdits());
+    editor.saveAndWait();
+    QCOMPARE(readFile(path), content);
+    QTRY_VERIFY(!editor.isLoading());
+    QCOMPARE(editor.document()->lineCount(), lineCount);
+    QCOMPARE(editor.document()->vesk()->toUtf8(), content);
+    QCOMPARE(editor.cursors().first().line, 1);  // the caret stays where the reader left it
+    QVERIFY(!editor.hasUnsavedEdits());
+    editor.insertAtCursors(QStringLiteral("typed"));
+    QVERIFY(editor.document()->line(1).startsWith(QStringLiteral("typed")));
+    editor.saveAndWait();
+    QVERIFY(readFile(path).startsWith(line + "typed"));
+}
+
+// A restored caret or a go-to-line past the part read so far is taken once the line is there;
+// carets the user placed meanwhile win.
+void TestEditorFiles::caretPlacedPastTheFirstPart_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("taken");
+    QTest::addRow("restored caret") << QStringLiteral("place") << true;
+    QTest::addRow("go to line") << QStringLiteral("goto") << true;
+    QTest::addRow("the user moved the caret since") << QStringLiteral("moved") << false;
+}
+
+void TestEditorFiles::caretPlacedPastTheFirstPart()
+{
+    QFETCH(QString, how);
+    QFETCH(bool, taken);
+    QTemporaryDir dir;
+    const QString path = writeFile(dir.path(), QStringLiteral("big.txt"), QByteArray("0123456789\n").repeated(1500000));
+    EditorViewModel editor;
+    editor.openFile(path);
+    QVERIFY(editor.isLoading());
+    const qint64 target = 1400000;
+    QVERIFY(editor.document()->lineCount() < target);
+    if (how == u"goto") {
+        editor.goToLine(target, 4);
+    } else {
+        editor.placeCaret(target, 4);
+    }
+    QCOMPARE(editor.cursors().first().line, editor.document()->lineCount() - 1);
+    if (how == u"moved") {
+        editor.setCursors({TextCursor::at(5, 2)});
+    }
+    QTRY_VERIFY(!editor.isLoading());
+    QCOMPARE(editor.cursors().first().line, taken ? target : 5);
+    QCOMPARE(editor.cursors().first().column, taken ? 4 : 2);
+    if (taken) {
+        QCOMPARE(editor.minimapScrollTarget(), std::optional<qint64>(target));
+    }
+}
+
+// A bad byte near the end of a 50 MB file: the open error, and the file before is back as it
+// was, carets and all.
+void TestEditorFiles::failedLoadKeepsThePreviousFile()
+{
+    QTemporaryDir dir;
+    const QByteArray good = QByteArray("    value = compute(alpha, beta) + offset * 42;\n").repeated(50 * 1024 * 1024 / 48);
+    const QString path = writeFile(dir.path(), QStringLiteral("big.txt"), good + "caf\xE9\n" + "end\n");
+    EditorViewModel editor;
+    const QString small = openText(editor, dir, QStringLiteral("one\ntwo\nthree\n"), QStringLiteral("small.txt"));
+    editor.goToLine(2, 1);
+    const QList<TextCursor> carets = editor.cursors();
+    VeskDocument *before = editor.document();
+    editor.openFile(path);
+    QVERIFY(editor.isLoading());
+    QTRY_VERIFY(!editor.isLoading());
+    QCOMPARE(editor.openError(),
+             std::optional<QString>(QStringLiteral("\u201Cbig.txt\u201D could not be opened: it is not UTF-8 text.")));
+    QCOMPARE(editor.currentFilePath(), std::optional<QString>(small));
+    QCOMPARE(editor.currentFileName(), QStringLiteral("small.txt"));
+    QCOMPARE(editor.document(), before);
+    QCOMPARE(editor.document()->text(), QStringLiteral("one\ntwo\nthree\n"));
+    QCOMPARE(editor.cursors(), carets);
+    QVERIFY(!editor.hasUnsavedEdits());
+    editor.insertAtCursors(QStringLiteral("x"));
+    editor.saveAndWait();
+    QCOMPARE(readFile(small), QByteArray("one\ntwo\ntxhree\n"));
+}
+
+// Opening another file, closing the file or dropping the editor while a big file loads stops
+// the load: it never lands later, and what it read is let go.
+void TestEditorFiles::loadGivesWay_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addRow("another file opened") << QStringLiteral("open");
+    QTest::addRow("the file closed") << QStringLiteral("close");
+    QTest::addRow("the editor gone") << QStringLiteral("delete");
+}
+
+void TestEditorFiles::loadGivesWay()
+{
+    QFETCH(QString, how);
+    QTemporaryDir dir;
+    const QString path = writeFile(dir.path(), QStringLiteral("big.txt"), QByteArray("some text\n").repeated(1200000));
+    const QString other = writeFile(dir.path(), QStringLiteral("other.txt"), "other\n");
+    auto editor = std::make_unique<EditorViewModel>();
+    editor->openFile(path);
+    QVERIFY(editor->isLoading());
+    std::weak_ptr<const VeskNode> partial = editor->document()->vesk();
+    if (how == u"open") {
+        editor->openFile(other);
+        QCOMPARE(editor->currentFilePath(), std::optional<QString>(other));
+    } else if (how == u"close") {
+        editor->closeFile();
+        QCOMPARE(editor->currentFilePath(), std::optional<QString>());
+    } else {
+        editor.reset();
+    }
+    settleBackgroundWork();
+    QVERIFY(partial.expired());
+    if (editor) {
+        QVERIFY(!editor->isLoading());
+        QCOMPARE(editor->document()->text(), how == u"open" ? QStringLiteral("other\n") : QString());
     }
 }
 

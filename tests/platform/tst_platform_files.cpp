@@ -123,6 +123,55 @@ private Q_SLOTS:
         QCOMPARE(entryNames(dir), before);
     }
 
+    void writesContentInPieces_data()
+    {
+        QTest::addColumn<int>("pieces");        // of 300 bytes each
+        QTest::addColumn<qint64>("sizeLimit");  // 0: none
+        QTest::addRow("many pieces") << 50 << qint64(0);
+        QTest::addRow("fewer bytes than the old content") << 3 << qint64(0);
+        QTest::addRow("no piece at all") << 0 << qint64(0);
+        QTest::addRow("the limit reached half way") << 50 << qint64(4000);
+    }
+
+    // Content produced while it is written lands whole or not at all: a failure half way leaves
+    // the old file as it was and nothing beside it.
+    void writesContentInPieces()
+    {
+        QFETCH(int, pieces);
+        QFETCH(qint64, sizeLimit);
+        const QString dir = m_temp->filePath("sub");
+        const QByteArray old(2000, 'o');
+        const QString path = writeFile(dir, "file.txt", old);
+        QByteArray expected;
+        for (int i = 0; i < pieces; ++i) {
+            expected += QByteArray(299, char('a' + i % 26)) + '\n';
+        }
+        int asked = 0;
+        const WriteContent content = [&](const WriteSink &sink) {
+            ++asked;
+            for (int i = 0; i < pieces; ++i) {
+                if (!sink(QByteArrayView(expected).sliced(i * 300, 300))) {
+                    return false;
+                }
+            }
+            return true;
+        };
+        const WriteResult result = [&] {
+            const FileSizeLimit limit(sizeLimit > 0 ? sizeLimit : 1 << 30);
+            return atomicWrite(path, content);
+        }();
+        if (sizeLimit > 0) {
+            QVERIFY(!result.ok);
+            QCOMPARE(result.failure, WriteFailure::fileTooLarge);
+            QCOMPARE(readFile(path), old);
+        } else {
+            QVERIFY2(result.ok, qPrintable(result.error));
+            QCOMPARE(readFile(path), expected);
+            QCOMPARE(asked, 1);
+        }
+        QCOMPARE(entryNames(dir), QStringList{"file.txt"});
+    }
+
     // Only regular files are read, without ever blocking: a pipe with no writer, a device that
     // never ends, a folder each give a reason instead.
     void readsOnlyRegularFiles_data()

@@ -20,6 +20,8 @@ const QStringList pieces = {
     QStringLiteral("👍"),     QStringLiteral("🏽"),     QStringLiteral("👨\u200D👩"), QStringLiteral("\u200D"),
     QStringLiteral("🇫"),     QStringLiteral("🇫🇷"),     QStringLiteral("\u1100"),   QStringLiteral("\u1161"),
     QStringLiteral("漢字"),   QStringLiteral("x\n\ny"), QStringLiteral("\u000b\u0085"),
+    // Latin-1: leaves of one byte per character, next to ASCII and UTF-16 ones.
+    QStringLiteral("ßæ£"),    QStringLiteral("\u00a0ø"), QStringLiteral("\u00ad"),
 };
 
 // The document's operations done the slow way on a string, as the text model defines them.
@@ -172,8 +174,12 @@ void TestTextRandom::matchesStringReference_data()
     QTest::addColumn<int>("bigInsertPercent");
     const int seed = envInt("VESK_RANDOM_SEED", 20261206);
     QTest::addColumn<quint32>("seed");
-    QTest::addRow("small document") << 20 << 0 << quint32(seed);
-    QTest::addRow("many leaves") << 1500 << 3 << quint32(seed + 1);
+    QTest::addColumn<int>("loadedLeafBytes");  // 0: built from the string
+    QTest::addRow("small document") << 20 << 0 << quint32(seed) << 0;
+    QTest::addRow("many leaves") << 1500 << 3 << quint32(seed + 1) << 0;
+    QTest::addRow("read from a file in small leaves") << 1500 << 3 << quint32(seed + 2) << 24;
+    QTest::addRow("read from a file in file-sized leaves") << 3000 << 3 << quint32(seed + 3)
+                                                           << int(TreeBuilder::defaultLeafBytes);
 }
 
 void TestTextRandom::matchesStringReference()
@@ -181,6 +187,7 @@ void TestTextRandom::matchesStringReference()
     QFETCH(int, initialPieces);
     QFETCH(int, bigInsertPercent);
     QFETCH(quint32, seed);
+    QFETCH(int, loadedLeafBytes);
     const int steps = envInt("VESK_RANDOM_STEPS", 1500);
     qInfo("seed %u, %d steps", seed, steps);
     QRandomGenerator rng(seed);
@@ -188,7 +195,21 @@ void TestTextRandom::matchesStringReference()
 
     Reference ref;
     ref.text = randomText(rng, initialPieces);
-    VeskDocument doc(ref.text);
+    VeskNodePtr initial;
+    if (loadedLeafBytes > 0) {
+        // As a file is read: the UTF-8 in blocks of random sizes.
+        TreeBuilder builder(loadedLeafBytes);
+        const QByteArray utf8 = ref.text.toUtf8();
+        for (qsizetype at = 0; at < utf8.size();) {
+            const qsizetype piece = std::min<qsizetype>(1 + rng.bounded(200), utf8.size() - at);
+            QVERIFY(builder.append(QByteArrayView(utf8).sliced(at, piece)));
+            at += piece;
+        }
+        initial = builder.finish();
+    } else {
+        initial = VeskNode::build(ref.text);
+    }
+    VeskDocument doc(initial);
     doc.setMarksPause(0);
     ref.original = doc.original();
     ref.originalLines = referenceLines(ref.text).lines;
