@@ -17,9 +17,11 @@ test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
 # Every test built with AddressSanitizer and UBSan in a build folder of its own; the first report
-# of undefined behaviour fails the test that caused it.
+# of undefined behaviour fails the test that caused it. Strict string checks stay off: with them
+# the strndup interceptor reads past the bound it is given, and libxkbcommon-x11 (which every
+# program on a real X display loads) hands strndup names that are not NUL-terminated.
 SANITIZE_DIR ?= build-asan
-SANITIZE_ENV = ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_string_checks=1:abort_on_error=0 \
+SANITIZE_ENV = ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:abort_on_error=0 \
 	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp:print_suppressions=0
 

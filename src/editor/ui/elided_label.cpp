@@ -95,12 +95,15 @@ void ElidedLabel::showFullText()
     const int width = std::min({fontMetrics().horizontalAdvance(m_fullText) + 24, 460, screen.width() - 16});
     label->setFixedWidth(width - 20);
     popup->adjustSize();
-    // Above the label (the status row sits at the bottom of its window), kept on the screen.
+    // Above the label (the status row sits at the bottom of its window), within the window
+    // where it fits, and on the screen.
     QPoint at = mapToGlobal(QPoint(0, -popup->height() - 4));
     if (at.y() < screen.top()) {
         at.setY(mapToGlobal(QPoint(0, height() + 4)).y());
     }
-    at.setX(std::clamp(at.x(), screen.left() + 8, std::max(screen.left() + 8, screen.right() - popup->width() - 8)));
+    const QRect window = QRect(this->window()->mapToGlobal(QPoint(0, 0)), this->window()->size());
+    const QRect bounds = window.width() >= popup->width() + 16 ? window.intersected(screen) : screen;
+    at.setX(std::clamp(at.x(), bounds.left() + 8, std::max(bounds.left() + 8, bounds.right() - popup->width() - 8)));
     popup->move(at);
     m_popup = popup;
     popup->show();
