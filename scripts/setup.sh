@@ -8,10 +8,13 @@ debian_packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev qt6-qpa-plugins
   libbenchmark-dev libpcre2-dev libicu-dev
   git diffutils zip unzip python3
-  xvfb xauth x11-apps xdotool imagemagick tesseract-ocr tesseract-ocr-eng
+  xvfb xauth x11-apps x11-utils xdotool imagemagick tesseract-ocr tesseract-ocr-eng
+  # The install check validates the desktop entry.
+  desktop-file-utils
   # The editor draws every script: Latin, Greek and Cyrillic (DejaVu), Chinese, Japanese and
-  # Korean (Noto CJK), emoji (Noto Color Emoji). The line layout tests check each one shows.
-  fonts-dejavu-core fonts-noto-cjk fonts-noto-color-emoji
+  # Korean (Noto CJK), emoji (Noto Color Emoji), the symbols that stand for control characters
+  # (Symbola). The line layout tests check each one shows.
+  fonts-dejavu-core fonts-noto-cjk fonts-noto-color-emoji fonts-symbola
   ripgrep
   # bench/open_to_first_frame.py times the editor against vim in xterm on a virtual display.
   vim xterm

@@ -97,10 +97,26 @@ DiffResult computeDiff(const VeskNodePtr &original, const VeskNodePtr &current)
 
 DiffResult exactDiff(const VeskNodePtr &original, const VeskNodePtr &current)
 {
-    if (original->lines() == current->lines()) {
-        return positionalDiff(original, current);
+    if (original->lines() != current->lines()) {
+        return lineDiffMarks(original, current);
     }
-    return lineDiffMarks(original, current);
+    // Only the lines between the shared head and tail can differ; an undo back to the baseline
+    // or typing in one line compares next to nothing however long the text.
+    const CommonLines common = commonLines(original, current);
+    if (common.identical) {
+        return {};
+    }
+    const qint64 end = original->lines() - common.tail;
+    if (end - common.head > original->lines() / 4) {
+        return positionalDiff(original, current);  // reading on beats looking each line up
+    }
+    DiffResult result;
+    for (qint64 line = common.head; line < end; ++line) {
+        if (!linesEqual(original->lineText(line), current->lineText(line))) {
+            result.modified.insert(line);
+        }
+    }
+    return result;
 }
 
 DiffResult parseDiffOutput(QStringView output)

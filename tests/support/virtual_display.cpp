@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QPainter>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
@@ -66,7 +67,10 @@ bool VirtualDisplay::start(QSize size)
         m_server.setStandardOutputFile(QProcess::nullDevice());
         m_server.start(xvfb, {QStringLiteral(":%1").arg(display), QStringLiteral("-screen"), QStringLiteral("0"),
                               QStringLiteral("%1x%2x24").arg(size.width()).arg(size.height()),
-                              QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+                              QStringLiteral("-nolisten"), QStringLiteral("tcp"),
+                              // A test that restarts the program leaves the server without clients
+                              // for a moment; a reset then would refuse the next start.
+                              QStringLiteral("-noreset")});
         if (!m_server.waitForStarted(5000))
             continue;
         for (int i = 0; i < 100 && m_server.state() == QProcess::Running; ++i) {
@@ -101,11 +105,53 @@ QProcessEnvironment VirtualDisplay::environment(const QString &home) const
 
 QImage VirtualDisplay::grab() const
 {
-    const QByteArray xwd = runTool(QStringLiteral("xwd"),
-                                   {QStringLiteral("-root"), QStringLiteral("-silent"),
-                                    QStringLiteral("-display"), m_name});
+    QImage screen = grabWindow(QStringLiteral("-root"));
+    if (screen.isNull()) {
+        return screen;
+    }
+    // The root's picture leaves a second top-level window of a program (a dialog, the help
+    // window) black on this server, while the window itself holds what it drew: each visible
+    // top-level window is laid over the root's picture, bottom to top.
+    const QByteArray tree = runTool(QStringLiteral("xwininfo"),
+                                    {QStringLiteral("-root"), QStringLiteral("-children"), QStringLiteral("-display"), m_name});
+    QList<QByteArray> ids;
+    for (const QByteArray &line : tree.split('\n')) {
+        const QByteArray trimmed = line.trimmed();
+        if (trimmed.startsWith("0x")) {
+            ids.prepend(trimmed.left(trimmed.indexOf(' ')));  // listed top first
+        }
+    }
+    QPainter painter(&screen);
+    for (const QByteArray &id : std::as_const(ids)) {
+        const QByteArray info = runTool(QStringLiteral("xwininfo"),
+                                        {QStringLiteral("-id"), QString::fromLatin1(id), QStringLiteral("-display"), m_name});
+        if (!info.contains("IsViewable")) {
+            continue;
+        }
+        const auto field = [&](const char *name) {
+            const qsizetype at = info.indexOf(name);
+            return at < 0 ? 0 : info.mid(at + qstrlen(name)).trimmed().split('\n').value(0).toInt();
+        };
+        const QRect frame(field("Absolute upper-left X:"), field("Absolute upper-left Y:"), field("Width:"),
+                          field("Height:"));
+        if (frame.width() < 16 || frame.height() < 16) {
+            continue;
+        }
+        const QImage window = grabWindow(QString::fromLatin1(id));
+        if (!window.isNull()) {
+            painter.drawImage(frame.topLeft(), window);
+        }
+    }
+    return screen;
+}
+
+QImage VirtualDisplay::grabWindow(const QString &id) const
+{
+    QStringList arguments{QStringLiteral("-silent"), QStringLiteral("-display"), m_name};
+    arguments += id == u"-root" ? QStringList{id} : QStringList{QStringLiteral("-id"), id};
+    const QByteArray xwd = runTool(QStringLiteral("xwd"), arguments);
     const QByteArray png = runTool(QStringLiteral("convert"), {QStringLiteral("xwd:-"), QStringLiteral("png:-")}, xwd);
-    return QImage::fromData(png, "PNG");
+    return QImage::fromData(png, "PNG").convertToFormat(QImage::Format_RGB32);
 }
 
 QRect VirtualDisplay::windowBounds(const QImage &screen)

@@ -42,6 +42,8 @@ public:
     static void tieToParent(QProcess &process);
 
 private:
+    QImage grabWindow(const QString &id) const;  // "-root" or a window id
+
     QProcess m_server;
     QString m_name;
     QString m_error;
