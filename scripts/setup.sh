@@ -12,8 +12,9 @@ debian_packages=(
   # The install check validates the desktop entry.
   desktop-file-utils
   # The editor draws every script: Latin, Greek and Cyrillic (DejaVu), Chinese, Japanese and
-  # Korean (Noto CJK), emoji (Noto Color Emoji). The line layout tests check each one shows.
-  fonts-dejavu-core fonts-noto-cjk fonts-noto-color-emoji
+  # Korean (Noto CJK), emoji (Noto Color Emoji), the symbols that stand for control characters
+  # (Symbola). The line layout tests check each one shows.
+  fonts-dejavu-core fonts-noto-cjk fonts-noto-color-emoji fonts-symbola
   ripgrep
   # bench/open_to_first_frame.py times the editor against vim in xterm on a virtual display.
   vim xterm

@@ -33,7 +33,8 @@ QString usageText()
     return QStringLiteral(
         "Usage: vesk [OPTION]... [PATH|URL]...\n"
         "Opens each folder as a repository tab, and each file in the tab of its repository\n"
-        "(or of its folder when it lies in none). Without a path, the last workspace reopens.\n"
+        "(or of its folder when it lies in none). A file that does not exist yet opens empty\n"
+        "and is made by the first save. Without a path, the last workspace reopens.\n"
         "\n"
         "  vesk://open?file=PATH&line=N   opens PATH with the caret on line N\n"
         "  file:///PATH                   opens PATH\n"

@@ -8,6 +8,7 @@
 #include "editor/editor_view_model.h"
 #include "editor/ui/conflict_panel.h"
 #include "editor/ui/deferred_refresh.h"
+#include "editor/ui/window_title.h"
 #include "workspace/app_state.h"
 #include "workspace/repository_state.h"
 
@@ -212,7 +213,8 @@ QString MainWindow::expectedTitle() const
 
 void MainWindow::updateTitle()
 {
-    setWindowTitle(expectedTitle());
+    const EditorViewModel *editor = activeEditor();
+    setFileWindowTitle(*this, expectedTitle(), editor && editor->currentFilePath() && editor->hasUnsavedEdits());
 }
 
 void MainWindow::checkConflict()

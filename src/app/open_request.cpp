@@ -77,7 +77,8 @@ void openItem(AppState &app, const QString &item, const QString &workingDirector
         }
         return;
     }
-    app.openFileFromFinder(QDir(workingDirectory).absoluteFilePath(item));
+    // A path named on the command line may be a file to make.
+    app.openFileFromFinder(QDir(workingDirectory).absoluteFilePath(item), true);
 }
 
 } // namespace

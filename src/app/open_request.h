@@ -24,7 +24,8 @@ std::optional<VeskUrlRequest> parseVeskUrl(const QUrl &url);
 // Opens what the command line or another process hands over: folders and files (relative to
 // `workingDirectory`), file:// URLs (links resolved) and vesk:// URLs. A folder opens as a tab of
 // its repository, a file in the tab that holds it (or a new tab for its repository or folder).
-// Anything else, and paths where nothing exists, are ignored. Before the saved workspace is back
+// A path where nothing exists yet in an existing folder opens an empty editor that creates the
+// file on its first save; anything else where nothing exists is ignored. Before the saved workspace is back
 // the request waits for it, so it lands on top of the restored tabs.
 void handleOpenRequest(AppState &app, const QStringList &argumentsOrUrls,
                        const QString &workingDirectory = QDir::currentPath());

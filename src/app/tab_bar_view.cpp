@@ -29,24 +29,9 @@ constexpr int minTabWidth = 64;
 constexpr int preferredMinTabWidth = 110;
 constexpr int maxTabWidth = 240;
 constexpr int plusWidth = 34;
-// Comparing a large file with its saved text on every keystroke would cost more than the dot
-// is worth; past this size a tab counts as edited as soon as its text is not the saved one.
-constexpr qint64 exactComparisonLimit = 1'000'000;
-
 bool looksEdited(const EditorViewModel *editor)
 {
-    if (!editor || !editor->currentFilePath() || !editor->document()) {
-        return false;
-    }
-    const VeskNodePtr &saved = editor->lastSavedContent();
-    const VeskNodePtr &current = editor->document()->vesk();
-    if (saved == current) {
-        return false;
-    }
-    if (!saved || !current || current->unitCount() > exactComparisonLimit) {
-        return true;
-    }
-    return editor->hasUnsavedEdits();
+    return editor && editor->currentFilePath() && editor->document() && editor->hasUnsavedEdits();
 }
 
 QString shortcutText(const char *key)

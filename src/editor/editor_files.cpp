@@ -34,9 +34,18 @@ std::optional<FileTime> EditorViewModel::fileModDate(const QString &path)
     return modificationTime(path);
 }
 
+// Asked on every repaint of the tab bar and the titles: the answer is kept for the pair of texts
+// it was found for (the trees never change, so it stays right while both are the same).
 bool EditorViewModel::hasUnsavedEdits() const
 {
-    return !m_lastSavedContent || !sameText(m_document->vesk(), m_lastSavedContent);
+    const VeskNodePtr &text = m_document->vesk();
+    if (!m_lastSavedContent) {
+        return true;
+    }
+    if (m_unsavedCheck.text.lock() != text || m_unsavedCheck.saved.lock() != m_lastSavedContent) {
+        m_unsavedCheck = {text, m_lastSavedContent, !sameText(text, m_lastSavedContent)};
+    }
+    return m_unsavedCheck.unsaved;
 }
 
 QString EditorViewModel::closeBlocker() const
@@ -74,6 +83,11 @@ void EditorViewModel::replaceDocument(const VeskNodePtr &text)
 
 void EditorViewModel::openFile(const QString &path)
 {
+    openFile(path, MissingFile::fail);
+}
+
+void EditorViewModel::openFile(const QString &path, MissingFile missing)
+{
     stopLoading();
     autoSaveAndWait();
     const QString absolutePath = QFileInfo(path).absoluteFilePath();
@@ -89,6 +103,13 @@ void EditorViewModel::openFile(const QString &path)
     }
     // The date is taken before the read: a write in between is then seen as a later change.
     const std::optional<FileTime> modDate = fileModDate(absolutePath);
+    const QFileInfo info(absolutePath);
+    // Never through a dangling link: the save would make a file wherever it leads.
+    if (missing == MissingFile::startEmpty && !info.exists() && !info.isSymLink() && QFileInfo(info.path()).isDir()) {
+        showOpenedFile(absolutePath, VeskNode::emptyLeaf(), false, modDate);
+        m_isNewFile = true;
+        return;
+    }
     const std::shared_ptr<FileLoad> load = FileLoad::begin(absolutePath);
     if (load->isFinished()) {
         if (!load->outcome().text) {
@@ -119,6 +140,7 @@ void EditorViewModel::openFile(const QString &path)
     publish(m_currentFileName, QFileInfo(absolutePath).fileName());
     m_lastKnownModDate = modDate;
     m_lastSavedContent = load->firstPart();  // nothing counts as an edit, nothing is saved
+    m_isNewFile = false;
     publish(m_pendingConflict, false);
     publish(m_cursors, QList<TextCursor>{TextCursor()});
     publish(m_openError, std::optional<QString>());
@@ -140,6 +162,7 @@ void EditorViewModel::showOpenedFile(const QString &absolutePath, const VeskNode
     publish(m_currentFileName, QFileInfo(absolutePath).fileName());
     m_lastKnownModDate = modDate;
     m_lastSavedContent = text;
+    m_isNewFile = false;
     publish(m_pendingConflict, false);
     publish(m_cursors, QList<TextCursor>{TextCursor()});
     publish(m_openError, std::optional<QString>());
@@ -271,7 +294,8 @@ void EditorViewModel::saveIfAllowed(SaveQueue::Kind kind, std::function<void()> 
         return;
     }
     const std::optional<FileTime> diskDate = fileModDate(*m_currentFilePath);
-    if (diskIsNewer(diskDate)) {
+    // A file still to be made that something else made meanwhile counts as changed on disk.
+    if (diskIsNewer(diskDate) || (m_isNewFile && diskDate)) {
         // Changed on disk: never overwrite. An automatic save leaves it to the next reload check.
         if (kind == SaveQueue::Kind::explicitSave) {
             // Nothing of ours to lose: show the disk's version. Only adopting its date would leave
@@ -285,7 +309,8 @@ void EditorViewModel::saveIfAllowed(SaveQueue::Kind kind, std::function<void()> 
         finish();
         return;
     }
-    if (hasUnsavedEdits()) {
+    // Saving a new file makes it, even empty; an automatic save waits for some text.
+    if (hasUnsavedEdits() || (m_isNewFile && kind == SaveQueue::Kind::explicitSave)) {
         startWrite(kind, std::move(then));
     } else {
         finish();
@@ -326,6 +351,7 @@ void EditorViewModel::takeSaveOutcome(const SaveQueue::Outcome &outcome)
         // later checks are answered by identity.
         m_lastSavedContent = sameText(m_document->vesk(), outcome.request.text) ? m_document->vesk()
                                                                                 : outcome.request.text;
+        m_isNewFile = false;
         if (m_saveError) {
             publish(m_saveError, std::optional<QString>());
         } else {
@@ -393,6 +419,7 @@ void EditorViewModel::takeOverDiskText(const VeskNodePtr &text, bool hasByteOrde
     const qint64 line = m_cursors.isEmpty() ? 0 : m_cursors.first().line;
     replaceDocument(text);
     m_hasByteOrderMark = hasByteOrderMark;
+    m_isNewFile = false;
     m_lastKnownModDate = modDate;
     m_lastSavedContent = text;
     const qint64 lastLine = std::max<qint64>(m_document->lineCount() - 1, 0);
@@ -414,25 +441,34 @@ void EditorViewModel::lookUpGitBaseline()
     if (m_baselineError) {
         publish(m_baselineError, std::optional<QString>());
     }
+    // The committed text is compared with the text on show off the main thread, however large.
+    const VeskNodePtr shown = m_document->vesk();
+    const bool hasByteOrderMark = m_hasByteOrderMark;
     struct Found
     {
         VeskNodePtr text;
-        bool hasByteOrderMark = false;
+        bool firstLineDiffers = false;
+        DiffResult marks;
         QString problem;
     };
     // A committed text equal to the loaded one shares its tree: a big unchanged file is then
     // held once, not twice. Otherwise the committed bytes live only until their tree is built.
     runInBackground<Found>(
         this, WorkPriority::UserInitiated,
-        [path, loaded = m_lastSavedContent]() -> Found {
+        [path, shown, hasByteOrderMark]() -> Found {
             const HeadBaseline head = HeadBaselineLookup::lookUp(path);
-            if (!head.content) {
-                return {VeskNodePtr(), head.hasByteOrderMark, head.problem};
+            const VeskNodePtr committed = !head.content ? VeskNodePtr()
+                : sameUtf8(shown, *head.content)      ? shown
+                                                      : treeFromUtf8(*head.content);
+            if (!committed) {
+                return {{}, false, {}, head.problem};
             }
-            VeskNodePtr text = sameUtf8(loaded, *head.content) ? loaded : treeFromUtf8(*head.content);
-            return {std::move(text), head.hasByteOrderMark, head.problem};
+            // A byte-order mark added or removed changes the file's first line.
+            const bool firstLineDiffers = head.hasByteOrderMark != hasByteOrderMark;
+            auto [text, marks] = VeskDocument::prepareBaseline(committed, shown, firstLineDiffers);
+            return {std::move(text), firstLineDiffers, std::move(marks), head.problem};
         },
-        [this, path, lookup](Found found) {
+        [this, path, lookup, shown](Found found) {
             // An older lookup finishing late, or one for a file no longer open, is dropped.
             if (lookup != m_baselineLookups || m_currentFilePath != path) {
                 return;
@@ -443,8 +479,7 @@ void EditorViewModel::lookUpGitBaseline()
                                                  .arg(quoted(m_currentFileName), found.problem)));
             }
             if (found.text) {
-                // A byte-order mark added or removed changes the file's first line.
-                m_document->setOriginal(found.text, found.hasByteOrderMark != m_hasByteOrderMark);
+                m_document->adoptBaseline(found.text, found.firstLineDiffers, shown, std::move(found.marks));
                 Q_EMIT willChange();
             }
         });
@@ -477,6 +512,7 @@ void EditorViewModel::closeFile()
     m_lastKnownModDate.reset();
     m_lastSavedContent.reset();
     m_hasByteOrderMark = false;
+    m_isNewFile = false;
     ++m_baselineLookups;  // a lookup still under way was for the file that is gone
     publish(m_pendingConflict, false);
     publish(m_cursors, QList<TextCursor>{TextCursor()});

@@ -163,6 +163,13 @@ public:
     // snapshot. `then` runs on the main thread when the save has ended (written, failed,
     // refused, or nothing to write).
     void openFile(const QString &path);
+    // What openFile does with a path where nothing exists yet.
+    enum class MissingFile { fail, startEmpty };
+    // With `startEmpty`, a path that does not exist yet in an existing folder opens as an empty
+    // file that the first save creates (an explicit save even while it is empty).
+    void openFile(const QString &path, MissingFile missing);
+    // The open file does not exist on disk yet.
+    bool isNewFile() const { return m_isNewFile; }
     bool isLoading() const { return m_load != nullptr; }
     void save(std::function<void()> then = {});
     void autoSave(std::function<void()> then = {});
@@ -262,11 +269,19 @@ private:
     std::optional<FileTime> m_lastKnownModDate;
     bool m_pendingConflict = false;
     VeskNodePtr m_lastSavedContent;
+    struct UnsavedCheck
+    {
+        std::weak_ptr<const VeskNode> text;  // weak: an answer never keeps an old text alive
+        std::weak_ptr<const VeskNode> saved;
+        bool unsaved = true;
+    };
+    mutable UnsavedCheck m_unsavedCheck;
     std::function<void(const QString &)> m_onFileOpened;
     std::optional<QString> m_openError;
     std::optional<QString> m_saveError;
     std::optional<QString> m_baselineError;
     bool m_hasByteOrderMark = false;
+    bool m_isNewFile = false;
     std::shared_ptr<FileLoad> m_load;                 // a big file being read
     std::unique_ptr<OpenFileState> m_beforeLoad;     // what was open before it
     struct CaretWhenLoaded

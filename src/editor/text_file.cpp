@@ -1,6 +1,7 @@
 #include "editor/text_file.h"
 
 #include "platform/regular_file.h"
+#include "text/line_diff.h"
 #include "text/tree_builder.h"
 
 #include <QFileInfo>
@@ -15,54 +16,6 @@ namespace {
 
 constexpr qint64 readBlockBytes = qint64(1) << 20;
 
-// Walks the code units of a tree leaf by leaf.
-class UnitStream
-{
-public:
-    explicit UnitStream(const VeskNode *root) { descend(root); }
-
-    bool atEnd() const { return m_leaf == nullptr; }
-    const TextChunk &chunk() const { return m_leaf->chunk(); }
-    qsizetype position() const { return m_unit; }
-    qsizetype remaining() const { return chunk().unitCount() - m_unit; }
-
-    void advance(qsizetype units)
-    {
-        m_unit += units;
-        if (m_unit >= chunk().unitCount()) {
-            nextLeaf();
-        }
-    }
-
-private:
-    void descend(const VeskNode *node)
-    {
-        while (!node->isLeaf()) {
-            m_stack.push_back(node->right().get());
-            node = node->left().get();
-        }
-        m_leaf = node;
-        m_unit = 0;
-        if (chunk().isEmpty()) {
-            nextLeaf();
-        }
-    }
-
-    void nextLeaf()
-    {
-        if (m_stack.empty()) {
-            m_leaf = nullptr;
-            return;
-        }
-        const VeskNode *next = m_stack.back();
-        m_stack.pop_back();
-        descend(next);
-    }
-
-    std::vector<const VeskNode *> m_stack;
-    const VeskNode *m_leaf = nullptr;
-    qsizetype m_unit = 0;
-};
 
 } // namespace
 
@@ -156,21 +109,7 @@ bool sameText(const VeskNodePtr &a, const VeskNodePtr &b)
         || a->lineBreakCount() != b->lineBreakCount()) {
         return false;
     }
-    UnitStream x(a.get());
-    UnitStream y(b.get());
-    while (!x.atEnd() && !y.atEnd()) {
-        const qsizetype n = std::min(x.remaining(), y.remaining());
-        const TextChunk &cx = x.chunk();
-        const TextChunk &cy = y.chunk();
-        for (qsizetype i = 0; i < n; ++i) {
-            if (cx.unitAt(x.position() + i) != cy.unitAt(y.position() + i)) {
-                return false;
-            }
-        }
-        x.advance(n);
-        y.advance(n);
-    }
-    return x.atEnd() && y.atEnd();
+    return commonPrefixUnits(a, b) == a->unitCount();
 }
 
 } // namespace vesk

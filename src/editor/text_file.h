@@ -36,7 +36,8 @@ VeskNodePtr treeFromUtf8(QByteArrayView utf8);
 // making the tree's UTF-8 whole.
 bool sameUtf8(const VeskNodePtr &tree, QByteArrayView utf8);
 
-// Whether two trees hold the same text, code unit for code unit; the same root is answered at once.
+// Whether two trees hold the same text, code unit for code unit; subtrees both hold (versions of
+// one text share most of theirs) are not looked into.
 bool sameText(const VeskNodePtr &a, const VeskNodePtr &b);
 
 } // namespace vesk

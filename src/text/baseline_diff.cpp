@@ -10,9 +10,19 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 namespace vesk::baseline {
 
 namespace {
+
+// Lines are compared under canonical equivalence; the external tool compares bytes, so it is
+// given every line in its decomposed form. Nothing below U+00C0 decomposes.
+QString decomposed(const QString &line)
+{
+    const bool plain = std::all_of(line.cbegin(), line.cend(), [](QChar c) { return c.unicode() < 0xC0; });
+    return plain ? line : line.normalized(QString::NormalizationForm_D);
+}
 
 // The lines joined with "\n" and no break after the last, as UTF-8.
 QByteArray joinedLines(const VeskNodePtr &root)
@@ -27,7 +37,7 @@ QByteArray joinedLines(const VeskNodePtr &root)
             out.append('\n');
         }
         first = false;
-        out.append(line.toUtf8());
+        out.append(decomposed(line).toUtf8());
     }
     return out;
 }
@@ -87,10 +97,26 @@ DiffResult computeDiff(const VeskNodePtr &original, const VeskNodePtr &current)
 
 DiffResult exactDiff(const VeskNodePtr &original, const VeskNodePtr &current)
 {
-    if (original->lines() == current->lines()) {
-        return positionalDiff(original, current);
+    if (original->lines() != current->lines()) {
+        return lineDiffMarks(original, current);
     }
-    return lineDiffMarks(original, current);
+    // Only the lines between the shared head and tail can differ; an undo back to the baseline
+    // or typing in one line compares next to nothing however long the text.
+    const CommonLines common = commonLines(original, current);
+    if (common.identical) {
+        return {};
+    }
+    const qint64 end = original->lines() - common.tail;
+    if (end - common.head > original->lines() / 4) {
+        return positionalDiff(original, current);  // reading on beats looking each line up
+    }
+    DiffResult result;
+    for (qint64 line = common.head; line < end; ++line) {
+        if (!linesEqual(original->lineText(line), current->lineText(line))) {
+            result.modified.insert(line);
+        }
+    }
+    return result;
 }
 
 DiffResult parseDiffOutput(QStringView output)

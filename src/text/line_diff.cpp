@@ -2,7 +2,10 @@
 
 #include "text/text_lines.h"
 
+#include <QHash>
+
 #include <algorithm>
+#include <array>
 #include <vector>
 
 namespace vesk {
@@ -147,11 +150,12 @@ using Match = std::pair<qint64, qint64>;
 class ShortestEdit
 {
 public:
-    // `a` and `b` are the differing middles, which start at line `head` of both texts.
-    ShortestEdit(const std::vector<QString> &a, const std::vector<QString> &b, qint64 head)
+    // `a` and `b` are differing stretches, which start at lines `aStart` and `bStart` of the texts.
+    ShortestEdit(const std::vector<QString> &a, const std::vector<QString> &b, qint64 aStart, qint64 bStart)
         : m_a(a)
         , m_b(b)
-        , m_head(head)
+        , m_aStart(aStart)
+        , m_bStart(bStart)
         , m_n(qint64(a.size()))
         , m_m(qint64(b.size()))
     {
@@ -202,7 +206,7 @@ private:
             const qint64 prevY = prevX - prevK;
             const qint64 startX = prevK == k + 1 ? prevX : prevX + 1;  // after the one edit
             while (x > startX) {
-                reversed.emplace_back(m_head + x - 1, m_head + y - 1);
+                reversed.emplace_back(m_aStart + x - 1, m_bStart + y - 1);
                 --x;
                 --y;
             }
@@ -210,7 +214,7 @@ private:
             y = prevY;
         }
         while (x > 0 && y > 0) {
-            reversed.emplace_back(m_head + x - 1, m_head + y - 1);
+            reversed.emplace_back(m_aStart + x - 1, m_bStart + y - 1);
             --x;
             --y;
         }
@@ -219,36 +223,165 @@ private:
 
     const std::vector<QString> &m_a;
     const std::vector<QString> &m_b;
-    qint64 m_head;
+    qint64 m_aStart;
+    qint64 m_bStart;
     qint64 m_n;
     qint64 m_m;
 };
 
+// Subtrees at least this large that both texts hold are taken as matched without a look at
+// their lines; smaller texts are searched line by line throughout.
+constexpr qint64 anchorUnits = qint64(1) << 16;
+
+// A run of `count` whole lines that both texts hold, from line `a` of one and `b` of the other.
+struct LineRun
+{
+    qint64 a = 0;
+    qint64 b = 0;
+    qint64 count = 0;
+};
+
+void collectLargeNodes(const VeskNode *node, qint64 offset, QHash<const VeskNode *, qint64> &into)
+{
+    if (node->unitCount() < anchorUnits) {
+        return;
+    }
+    into.insert(node, offset);
+    if (!node->isLeaf()) {
+        collectLargeNodes(node->left().get(), offset, into);
+        collectLargeNodes(node->right().get(), offset + node->left()->unitCount(), into);
+    }
+}
+
+// The largest subtrees of `b` that `a` holds too, in text order, as unit ranges of both.
+void findSharedNodes(const VeskNode *node, qint64 offset, const QHash<const VeskNode *, qint64> &inA,
+                     std::vector<std::array<qint64, 3>> &shared)
+{
+    if (node->unitCount() < anchorUnits) {
+        return;
+    }
+    if (const auto found = inA.constFind(node); found != inA.cend()) {
+        shared.push_back({*found, offset, node->unitCount()});
+        return;
+    }
+    if (!node->isLeaf()) {
+        findSharedNodes(node->left().get(), offset, inA, shared);
+        findSharedNodes(node->right().get(), offset + node->left()->unitCount(), inA, shared);
+    }
+}
+
+// Line runs held by large subtrees both texts share (two versions of one text share most of
+// theirs), in order in both texts and within lines [aFrom, aTo) and [bFrom, bTo).
+std::vector<LineRun> sharedLineRuns(const VeskNodePtr &a, const VeskNodePtr &b, qint64 aFrom, qint64 aTo, qint64 bFrom,
+                                    qint64 bTo)
+{
+    std::vector<LineRun> runs;
+    if (a->unitCount() < anchorUnits || b->unitCount() < anchorUnits) {
+        return runs;
+    }
+    QHash<const VeskNode *, qint64> inA;
+    collectLargeNodes(a.get(), 0, inA);
+    std::vector<std::array<qint64, 3>> shared;
+    findSharedNodes(b.get(), 0, inA, shared);
+    qint64 aDone = aFrom;
+    qint64 bDone = bFrom;
+    for (const auto &[aOffset, bOffset, units] : shared) {
+        // The lines that start after the first break inside the subtree and end inside it.
+        LineRun run{breaksBeforeUnit(a.get(), aOffset) + 1, breaksBeforeUnit(b.get(), bOffset) + 1, 0};
+        run.count = breaksBeforeUnit(a.get(), aOffset + units) - run.a;
+        const qint64 skip = std::max({qint64(0), aDone - run.a, bDone - run.b});
+        run.a += skip;
+        run.b += skip;
+        run.count = std::min({run.count - skip, aTo - run.a, bTo - run.b});
+        if (run.count > 0) {
+            runs.push_back(run);
+            aDone = run.a + run.count;
+            bDone = run.b + run.count;
+        }
+    }
+    return runs;
+}
+
 } // namespace
+
+qint64 commonPrefixUnits(const VeskNodePtr &a, const VeskNodePtr &b)
+{
+    return a == b ? a->unitCount() : commonUnits(a.get(), b.get(), false);
+}
+
+CommonLines commonLines(const VeskNodePtr &a, const VeskNodePtr &b)
+{
+    if (a == b) {
+        return {a->lines() - 1, 1, true};
+    }
+    const qint64 headUnits = commonUnits(a.get(), b.get(), false);
+    if (headUnits == a->unitCount() && headUnits == b->unitCount()) {
+        return {a->lines() - 1, 1, true};
+    }
+    const qint64 shortest = std::min(a->unitCount(), b->unitCount());
+    const qint64 tailUnits = std::min(commonUnits(a.get(), b.get(), true), shortest - headUnits);
+    const qint64 head = breaksBeforeUnit(a.get(), headUnits);
+    const qint64 tail = std::min(a->lineBreakCount() - breaksBeforeUnit(a.get(), a->unitCount() - tailUnits),
+                                 std::min(a->lines(), b->lines()) - head);
+    return {head, tail, false};
+}
+
+VeskNodePtr shareCommonLines(const VeskNodePtr &baseline, const VeskNodePtr &text)
+{
+    const CommonLines common = commonLines(baseline, text);
+    if (common.identical) {
+        return text;
+    }
+    const auto span = [&common](const VeskNodePtr &root) {
+        const qint64 from = root->lineStartOffset(common.head);
+        const qint64 to = common.tail > 0 ? root->lineStartOffset(root->lines() - common.tail) : root->length();
+        return std::pair{from, to};
+    };
+    // Both cuts lie just after a line break, where no character can straddle them.
+    const auto [textFrom, textTo] = span(text);
+    const auto [baseFrom, baseTo] = span(baseline);
+    const auto [textHead, textRest] = VeskNode::split(text, textFrom);
+    const VeskNodePtr textTail = VeskNode::split(textRest, textTo - textFrom).second;
+    const VeskNodePtr middle = VeskNode::split(VeskNode::split(baseline, baseFrom).second, baseTo - baseFrom).first;
+    return VeskNode::concat(VeskNode::concat(textHead, middle), textTail);
+}
 
 DiffResult lineDiffMarks(const VeskNodePtr &original, const VeskNodePtr &current, qint64 maxEdits)
 {
-    // Whole lines shared at the start and at the end need no line-by-line look.
-    const qint64 headUnits = commonUnits(original.get(), current.get(), false);
-    const qint64 shortest = std::min(original->unitCount(), current->unitCount());
-    const qint64 tailUnits = std::min(commonUnits(original.get(), current.get(), true), shortest - headUnits);
-    const qint64 head = breaksBeforeUnit(original.get(), headUnits);
-    const qint64 tail = std::min(original->lineBreakCount() - breaksBeforeUnit(original.get(), original->unitCount() - tailUnits),
-                                 std::min(original->lines(), current->lines()) - head);
+    // Whole lines shared at the start and at the end need no line-by-line look, nor do the
+    // runs of lines in large subtrees both texts share; the stretches between them are searched.
+    const CommonLines common = commonLines(original, current);
+    const qint64 head = common.head;
+    const qint64 tail = common.tail;
     const qint64 n = original->lines();
     const qint64 m = current->lines();
-    const std::vector<QString> a = linesOf(original, head, n - tail);
-    const std::vector<QString> b = linesOf(current, head, m - tail);
+    std::vector<LineRun> runs = sharedLineRuns(original, current, head, n - tail, head, m - tail);
+    runs.push_back(LineRun{n - tail, m - tail, 0});
 
     std::vector<Match> matches;
-    ShortestEdit middle(a, b, head);
-    middle.run(maxEdits, matches);  // a middle too large to search stays unmatched
+    qint64 aFrom = head;
+    qint64 bFrom = head;
+    qint64 aSearchedEnd = head;  // where the last stretch's lines end (a final empty line left out)
+    qint64 bSearchedEnd = head;
+    for (const LineRun &run : runs) {
+        const std::vector<QString> a = linesOf(original, aFrom, run.a);
+        const std::vector<QString> b = linesOf(current, bFrom, run.b);
+        ShortestEdit stretch(a, b, aFrom, bFrom);
+        stretch.run(maxEdits, matches);  // a stretch too large to search stays unmatched
+        aSearchedEnd = aFrom + qint64(a.size());
+        bSearchedEnd = bFrom + qint64(b.size());
+        for (qint64 k = 0; k < run.count; ++k) {
+            matches.emplace_back(run.a + k, run.b + k);
+        }
+        aFrom = run.a + run.count;
+        bFrom = run.b + run.count;
+    }
     // Where the common tail starts (everything after it is matched), or the end of both texts,
-    // where a final empty line left out of the middle counts as matched.
+    // where a final empty line left out of the last stretch counts as matched.
     if (tail > 0) {
         matches.emplace_back(n - tail, m - tail);
     } else {
-        matches.emplace_back(head + qint64(a.size()), head + qint64(b.size()));
+        matches.emplace_back(aSearchedEnd, bSearchedEnd);
     }
 
     DiffResult result;

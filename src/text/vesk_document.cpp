@@ -1,6 +1,7 @@
 #include "text/vesk_document.h"
 
 #include "platform/background.h"
+#include "text/line_diff.h"
 
 #include <algorithm>
 
@@ -289,7 +290,8 @@ void VeskDocument::setOriginal(QStringView text)
 
 void VeskDocument::setOriginal(const VeskNodePtr &baseline, bool firstLineDiffers)
 {
-    publish(m_original, baseline);
+    // Sharing the text's subtrees lets every later recomputation skip the lines both still hold.
+    publish(m_original, shareCommonLines(baseline, m_vesk));
     m_firstLineDiffers = firstLineDiffers;
     m_userEditedLines.clear();
     m_baseDiff = baseline::computeDiff(m_original, m_vesk);
@@ -298,6 +300,35 @@ void VeskDocument::setOriginal(const VeskNodePtr &baseline, bool firstLineDiffer
     }
     publish(m_modifiedLines, m_baseDiff.modified);
     publish(m_deletedAfterLines, m_baseDiff.deletedAfter);
+    m_marksTimer.stop();
+    if (std::exchange(m_marksPending, false)) {
+        Q_EMIT marksSettled();
+    }
+}
+
+std::pair<VeskNodePtr, DiffResult> VeskDocument::prepareBaseline(const VeskNodePtr &baseline,
+                                                                  const VeskNodePtr &text, bool firstLineDiffers)
+{
+    std::pair<VeskNodePtr, DiffResult> prepared{shareCommonLines(baseline, text), {}};
+    prepared.second = baseline::exactDiff(prepared.first, text);
+    if (firstLineDiffers) {
+        prepared.second.modified.insert(0);
+    }
+    return prepared;
+}
+
+void VeskDocument::adoptBaseline(const VeskNodePtr &baseline, bool firstLineDiffers, const VeskNodePtr &forText,
+                                 DiffResult marks)
+{
+    publish(m_original, baseline);
+    m_firstLineDiffers = firstLineDiffers;
+    m_userEditedLines.clear();
+    if (m_vesk != forText) {
+        scheduleMarks();
+        return;
+    }
+    m_baseDiff = marks;
+    publishMarks(std::move(marks));
     m_marksTimer.stop();
     if (std::exchange(m_marksPending, false)) {
         Q_EMIT marksSettled();

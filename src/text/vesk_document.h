@@ -104,6 +104,15 @@ public:
     // something the text does not show (a byte-order mark added or removed).
     void setOriginal(QStringView text);
     void setOriginal(const VeskNodePtr &baseline, bool firstLineDiffers = false);
+    // Takes a baseline prepared off the main thread together with its `marks` against
+    // `forText`; when the text has moved on since, the marks are recomputed after the pause.
+    // Build it with prepareBaseline() so that it shares the text's subtrees.
+    void adoptBaseline(const VeskNodePtr &baseline, bool firstLineDiffers, const VeskNodePtr &forText,
+                       DiffResult marks);
+    // A baseline that shares the lines it has in common with `text`, and its marks against
+    // `text` (line 0 marked when `firstLineDiffers`). Any thread; as slow as reading both texts.
+    static std::pair<VeskNodePtr, DiffResult> prepareBaseline(const VeskNodePtr &baseline, const VeskNodePtr &text,
+                                                              bool firstLineDiffers);
 
 Q_SIGNALS:
     void willChange();

@@ -220,27 +220,28 @@ void AppState::openChosenDirectory(const QString &dir)
                     [this, dir](const std::optional<QString> &root) { openRepositoryNow(root.value_or(dir)); });
 }
 
-void AppState::openFileInTab(const RepositoryTab &tab, const QString &file)
+void AppState::openFileInTab(const RepositoryTab &tab, const QString &file, bool startEmptyIfMissing)
 {
     setActiveTabId(tab.id);
     if (RepositoryState *state = tabState(tab.id)) {
-        state->editor()->openFile(file);
+        state->editor()->openFile(file, startEmptyIfMissing ? EditorViewModel::MissingFile::startEmpty
+                                                            : EditorViewModel::MissingFile::fail);
     }
     saveState();
 }
 
-bool AppState::openInTabHolding(const QString &target)
+bool AppState::openInTabHolding(const QString &target, bool startEmptyIfMissing)
 {
     for (const RepositoryTab &tab : std::as_const(m_tabs)) {
         if (WorkspacePaths::isInside(target, WorkspacePaths::canonicalPath(tab.path))) {
-            openFileInTab(tab, target);
+            openFileInTab(tab, target, startEmptyIfMissing);
             return true;
         }
     }
     return false;
 }
 
-void AppState::openFileFromFinder(const QString &path)
+void AppState::openFileFromFinder(const QString &path, bool startEmptyIfMissing)
 {
     const QString target = WorkspacePaths::canonicalPath(path);
     const QFileInfo info(target);
@@ -253,29 +254,33 @@ void AppState::openFileFromFinder(const QString &path)
         [target, isDirectory] {
             return isDirectory ? WorkspacePaths::gitRootForDirectory(target) : WorkspacePaths::findGitRoot(target);
         },
-        [this, target](const std::optional<QString> &root) { openFoundPath(target, root); });
+        [this, target, startEmptyIfMissing](const std::optional<QString> &root) {
+            openFoundPath(target, root, startEmptyIfMissing);
+        });
 }
 
-void AppState::openFoundPath(const QString &target, const std::optional<QString> &gitRoot)
+void AppState::openFoundPath(const QString &target, const std::optional<QString> &gitRoot, bool startEmptyIfMissing)
 {
     const QFileInfo info(target);
     if (info.isDir()) {
         openRepositoryNow(gitRoot.value_or(target));
         return;
     }
-    if (!info.exists() || openInTabHolding(target)) {
+    const bool startEmpty = startEmptyIfMissing && !info.exists() && !info.isSymLink() && QFileInfo(info.path()).isDir();
+    if ((!info.exists() && !startEmpty) || openInTabHolding(target, startEmpty)) {
         return;
     }
     const QString root = WorkspacePaths::canonicalPath(gitRoot.value_or(info.path()));
     for (const RepositoryTab &tab : std::as_const(m_tabs)) {
         if (WorkspacePaths::canonicalPath(tab.path) == root) {
-            openFileInTab(tab, target);
+            openFileInTab(tab, target, startEmpty);
             return;
         }
     }
     const RepositoryTab tab = RepositoryTab::forPath(root);
     RepositoryState *state = makeState(tab);
-    state->editor()->openFile(target);
+    state->editor()->openFile(target, startEmpty ? EditorViewModel::MissingFile::startEmpty
+                                                 : EditorViewModel::MissingFile::fail);
     appendTab(tab, state);
     setActiveTabId(tab.id);
     saveState();

@@ -71,8 +71,10 @@ public:
     void openChosenDirectory(const QString &dir);
     // A file or directory handed over from outside (the file browser, a recent file, a link):
     // the file opens in the first tab that holds it, else in a tab for its repository (or its
-    // folder), made when needed. A path where nothing exists is ignored.
-    void openFileFromFinder(const QString &path);
+    // folder), made when needed. A path where nothing exists is ignored, unless
+    // `startEmptyIfMissing` and its folder exists: then an empty editor opens that creates the file
+    // on its first save (a new file named on the command line).
+    void openFileFromFinder(const QString &path, bool startEmptyIfMissing = false);
     // True while an open waits for its repository's top level.
     bool isOpening() const { return !m_pendingOpens.empty(); }
     // Saves the tab's file, then drops the tab and its state. A file that cannot be saved keeps
@@ -118,11 +120,11 @@ private:
     qsizetype indexOfTab(const QUuid &id) const;  // -1 when no tab has the id
     qsizetype activeIndex() const;
     // Makes the tab active and opens `file` in its editor.
-    void openFileInTab(const RepositoryTab &tab, const QString &file);
+    void openFileInTab(const RepositoryTab &tab, const QString &file, bool startEmptyIfMissing = false);
     void openRepositoryNow(const QString &path);
     // Opens the file `target` (canonical) in a tab that holds it; false when none does.
-    bool openInTabHolding(const QString &target);
-    void openFoundPath(const QString &target, const std::optional<QString> &gitRoot);
+    bool openInTabHolding(const QString &target, bool startEmptyIfMissing = false);
+    void openFoundPath(const QString &target, const std::optional<QString> &gitRoot, bool startEmptyIfMissing);
     struct PendingOpen;
     // Runs `lookUp` (a git-root lookup) off the main thread, then `finish` with its answer on the
     // main thread once every open asked for before it has finished.

@@ -198,6 +198,18 @@ private Q_SLOTS:
         app->state().openFileFromFinder(repo + "/src/main.c");
         t::waitForOpens(app->state());
         QTRY_COMPARE(window->windowTitle(), QStringLiteral("main.c \u2014 proj"));
+        // Typed into, the file shows its unsaved edits; saved or typed back, it no longer does.
+        QTRY_VERIFY(window->activeView() && window->activeView()->editorArea()->showsEditor());
+        QWidget *canvas = window->activeView()->editorArea()->pane()->canvas();
+        canvas->setFocus();
+        QTest::keyClick(canvas, Qt::Key_X);
+        QTRY_COMPARE(window->windowTitle(), QStringLiteral("\u25CF main.c \u2014 proj"));
+        QTest::keyClick(canvas, Qt::Key_Backspace);
+        QTRY_COMPARE(window->windowTitle(), QStringLiteral("main.c \u2014 proj"));
+        QTest::keyClick(canvas, Qt::Key_Y);
+        QTRY_COMPARE(window->windowTitle(), QStringLiteral("\u25CF main.c \u2014 proj"));
+        t::activeEditor(*app)->save();
+        QTRY_COMPARE(window->windowTitle(), QStringLiteral("main.c \u2014 proj"));
         app->state().closeTab(*app->state().activeTab());
         QTRY_COMPARE(window->windowTitle(), QString());
         QTRY_VERIFY(window->welcomeView()->isVisible());
@@ -284,6 +296,14 @@ private Q_SLOTS:
         QTest::addRow("Home after moving") << "Right Right Home #" << "#abc def\n" << "0:1";
         QTest::addRow("undo is consumed") << "x Ctrl+Z" << "abc def\n" << "0:0";
         QTest::addRow("select all and type") << "Ctrl+A z" << "z" << "0:1";
+        // The editor's own keys get past the menus' shortcuts.
+        QTest::addRow("document end") << "Ctrl+End" << "abc def\n" << "1:0";
+        QTest::addRow("document start extending") << "Ctrl+End Ctrl+Shift+Home Backspace" << "" << "0:0";
+        QTest::addRow("word deleted backward") << "End Ctrl+Backspace" << "abc \n" << "0:4";
+        QTest::addRow("word deleted forward") << "Ctrl+Del" << "def\n" << "0:0";
+        QTest::addRow("escape keeps the last caret") << "Ctrl+Alt+Down Esc x" << "abc def\nx" << "1:1";
+        QTest::addRow("tab indents the selected lines") << "Shift+Down Tab" << "\tabc def\n" << "1:0";
+        QTest::addRow("page down") << "PgDown" << "abc def\n" << "1:0";
     }
     void keysReachTheActiveEditor()
     {

@@ -86,7 +86,11 @@ private Q_SLOTS:
         QTest::addRow("relative paths") << QStringList{"r/f.txt", "plain"} << "r *plain | -";
         QTest::addRow("several, last wins") << QStringList{"plain", "WS/r", "plain/p.txt"} << "*plain r | plain/p.txt:0";
         QTest::addRow("a folder inside a repository") << QStringList{"WS/r/sub"} << "*r | -";
-        QTest::addRow("nothing there") << QStringList{"WS/nothing", "nothing.txt"} << " | -";
+        QTest::addRow("nothing there") << QStringList{"WS/no/such/folder.txt", "nothing/x.txt", "file://WS/nothing"}
+                                       << " | -";
+        // A path on the command line may name a file to make; a URL names one that exists.
+        QTest::addRow("a new file in a repository") << QStringList{"r/new.txt"} << "*r | r/new.txt:0";
+        QTest::addRow("a new file in a folder") << QStringList{"WS/plain/new.txt"} << "*plain | plain/new.txt:0";
     }
     void openRequest()
     {

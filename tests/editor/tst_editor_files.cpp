@@ -81,6 +81,8 @@ private Q_SLOTS:
     void savingInAFolderThatRefusesNewFiles();
     void conflictDiff_data();
     void conflictDiff();
+    void newFile_data();
+    void newFile();
 };
 
 void TestEditorFiles::open_data()
@@ -801,6 +803,64 @@ void TestEditorFiles::conflictDiff()
     QVERIFY2(left.isEmpty(), qPrintable(left.join(u' ')));  // no temporary file left behind
     QCOMPARE(sortedLines(diff.removed), removed);
     QCOMPARE(sortedLines(diff.added), added);
+}
+
+// A file named before it exists opens empty and is made by the first save, never by opening it,
+// never through a link, and never over a file something else made meanwhile.
+void TestEditorFiles::newFile_data()
+{
+    QTest::addColumn<QString>("name");     // relative to the folder; "dangling" is a link to nowhere
+    QTest::addColumn<QString>("actions");  // t: type "x", s: save, a: auto-save, m: another program makes the file
+    QTest::addColumn<bool>("opens");
+    QTest::addColumn<QByteArray>("onDisk");  // null: no file
+    QTest::addColumn<bool>("unsaved");
+
+    QTest::addRow("opened, nothing done") << "new.txt" << "" << true << QByteArray() << false;
+    QTest::addRow("saved while empty") << "new.txt" << "s" << true << QByteArray("") << false;
+    QTest::addRow("auto-saved while empty") << "new.txt" << "a" << true << QByteArray() << false;
+    QTest::addRow("typed and auto-saved") << "new.txt" << "ta" << true << QByteArray("x") << false;
+    QTest::addRow("typed and saved twice") << "new.txt" << "tsts" << true << QByteArray("xx") << false;
+    QTest::addRow("made by another program, then saved") << "new.txt" << "tms" << true << QByteArray("theirs")
+                                                          << true;
+    QTest::addRow("in a folder that does not exist") << "no/new.txt" << "ts" << false << QByteArray() << false;
+    QTest::addRow("through a link to nowhere") << "dangling" << "ts" << false << QByteArray() << false;
+}
+
+void TestEditorFiles::newFile()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, actions);
+    QFETCH(bool, opens);
+    QFETCH(QByteArray, onDisk);
+    QFETCH(bool, unsaved);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(name);
+    if (name == u"dangling") {
+        QVERIFY(makeSymlink(dir.filePath(QStringLiteral("nowhere.txt")), path));
+    }
+    EditorViewModel editor;
+    editor.openFile(path, EditorViewModel::MissingFile::startEmpty);
+    QCOMPARE(editor.currentFilePath().has_value(), opens);
+    QCOMPARE(editor.openError().has_value(), !opens);
+    for (const QChar action : actions) {
+        if (action == u't') {
+            editor.insertAtCursors(QStringLiteral("x"));
+        } else if (action == u's') {
+            editor.saveAndWait();
+        } else if (action == u'a') {
+            editor.autoSaveAndWait();
+        } else if (action == u'm') {
+            writeFile(dir.path(), name, "theirs");
+        }
+    }
+    QCOMPARE(QFileInfo::exists(path) ? readFile(path) : QByteArray(), onDisk);
+    QCOMPARE(QFileInfo::exists(path), !onDisk.isNull());
+    QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("nowhere.txt"))));
+    if (opens) {
+        QCOMPARE(editor.hasUnsavedEdits(), unsaved);
+        QCOMPARE(editor.isNewFile(), onDisk.isNull() || actions.contains(u'm'));
+        QCOMPARE(editor.pendingConflict(), actions.contains(u'm'));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestEditorFiles)

@@ -1,13 +1,16 @@
 // The keys every editor has, pressed for real in a standalone window: page and document moves,
-// the goal column, Escape, word deletion, indentation kept and changed; and the mouse: Shift+click,
-// triple click, word drag, the primary selection and the context menu.
+// the goal column, Escape, word deletion, indentation kept and changed; the mouse: Shift+click,
+// triple click, word drag, the primary selection and the context menu; and what the window shows:
+// the unsaved-edits dot, a gutter that stays put, a position that does not jump.
 
 #include "editor/ui/editor_canvas_view.h"
 #include "editor/ui/editor_scroll_host.h"
 #include "editor/ui/standalone_editor_window.h"
+#include "editor/ui/status_bar_view.h"
 #include "editor/ui/system_clipboard.h"
 #include "view_test_util.h"
 
+#include <QLabel>
 #include <QMenu>
 
 using namespace vesk;
@@ -26,6 +29,9 @@ private Q_SLOTS:
     void mouse();
     void middleClickPastesPrimarySelection();
     void contextMenuOffersCutAndCopyOnlyForASelection();
+    void titleShowsUnsavedEdits();
+    void gutterStaysWhileTextScrollsSideways();
+    void positionSlotStaysPut();
 
 private:
     StandaloneEditorWindow *open(const QString &text);
@@ -215,6 +221,57 @@ void TestEditorKeyCommands::contextMenuOffersCutAndCopyOnlyForASelection()
         QCOMPARE(enabled.value(QStringLiteral("Paste")), true);
         delete menu;
     }
+}
+
+void TestEditorKeyCommands::titleShowsUnsavedEdits()
+{
+    StandaloneEditorWindow *window = open(QStringLiteral("alpha"));
+    QVERIFY(window);
+    QVERIFY(!window->windowTitle().startsWith(QStringLiteral("\u25CF")));
+    QTest::keyClicks(window->view()->canvas(), QStringLiteral("x"));
+    QTRY_VERIFY(window->windowTitle().startsWith(QStringLiteral("\u25CF ")));
+    QTest::keyClick(window->view()->canvas(), Qt::Key_Backspace);
+    QTRY_VERIFY(!window->windowTitle().startsWith(QStringLiteral("\u25CF")));
+    QTest::keyClicks(window->view()->canvas(), QStringLiteral("y"));
+    QTest::keySequence(window->view()->canvas(), QKeySequence(QStringLiteral("Ctrl+S")));
+    QTRY_VERIFY(!window->windowTitle().startsWith(QStringLiteral("\u25CF")));
+    QCOMPARE(window->windowTitle(), StandaloneEditorWindow::titleFor(window->path()));
+}
+
+// Scrolled sideways, the text moves under the gutter and the gutter itself does not move.
+void TestEditorKeyCommands::gutterStaysWhileTextScrollsSideways()
+{
+    StandaloneEditorWindow *window = open(QString(400, u'w') + QStringLiteral("\nshort\n") + QString(300, u'v'));
+    QVERIFY(window);
+    window->editor()->document()->setOriginal(QStringLiteral("other\nshort"));  // a mark to see
+    EditorCanvasView *canvas = window->view()->canvas();
+    // The numbers and marks, up to the separator that the scrolled text reaches.
+    const int gutter = int(std::floor(canvas->gutterWidth()));
+    const int rows = int(canvas->lineHeight() * 3);
+    const QImage before = renderOf(*canvas);
+    window->view()->scrollHost()->scrollTo(QPointF(300, 0));
+    QTRY_COMPARE(canvas->scrollOffset().x(), 300.0);
+    const QImage after = renderOf(*canvas);
+    QCOMPARE(after.copy(0, 0, gutter, rows), before.copy(0, 0, gutter, rows));
+    QVERIFY(after.copy(gutter, 0, 200, rows) != before.copy(gutter, 0, 200, rows));
+}
+
+void TestEditorKeyCommands::positionSlotStaysPut()
+{
+    QStringList lines;
+    for (int i = 0; i < 120; ++i) {
+        lines.append(QStringLiteral("line"));
+    }
+    StandaloneEditorWindow *window = open(lines.join(u'\n'));
+    QVERIFY(window);
+    auto *position = window->view()->statusRow()->findChild<QLabel *>(QStringLiteral("position"));
+    QVERIFY(position);
+    window->editor()->setCursors(parseCursors(QStringLiteral("8:1")));
+    QTRY_COMPARE(position->text(), QStringLiteral("Ln 9, Col 2"));
+    const QRect slot = position->geometry();
+    window->editor()->setCursors(parseCursors(QStringLiteral("109:3")));
+    QTRY_COMPARE(position->text(), QStringLiteral("Ln 110, Col 4"));
+    QCOMPARE(position->geometry(), slot);
 }
 
 QTEST_MAIN(TestEditorKeyCommands)

@@ -40,6 +40,8 @@ private Q_SLOTS:
     void plainAsciiMatchesTypesetting();
     void everyScriptShows_data();
     void everyScriptShows();
+    void controlsAndEmojiSequencesShow_data();
+    void controlsAndEmojiSequencesShow();
     void longLinesStayLinearAndContinuous();
     void cacheEmptiesAtItsBoundAndOnPreferenceChanges();
 
@@ -150,6 +152,48 @@ void TestLineLayout::everyScriptShows()
     for (const QGlyphRun &run : layout.glyphRuns()) {
         QVERIFY2(!run.glyphIndexes().contains(0u), qPrintable(run.rawFont().familyName()));
     }
+}
+
+// Control characters show as a symbol each, one character wide as in the text; characters that
+// ask for emoji presentation come from the colour emoji font, not as the text font's digit or
+// symbol.
+void TestLineLayout::controlsAndEmojiSequencesShow_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("characters");
+    QTest::addColumn<QString>("family");  // of every glyph; empty: any, but none missing
+
+    QTest::addRow("NUL between letters") << QStringLiteral("a") + QChar(0) + QStringLiteral("b") << 3 << QString();
+    QTest::addRow("escape sequence") << QStringLiteral("\u001B[0m") << 4 << QString();
+    QTest::addRow("form feed alone") << QStringLiteral("\f") << 1 << QString();
+    QTest::addRow("lone carriage return") << QStringLiteral("a\rb") << 3 << QString();
+    QTest::addRow("DEL and C1 next line") << QStringLiteral("\u007F\u0085\u009B") << 3 << QString();
+    QTest::addRow("controls side by side") << QStringLiteral("\u0001\u0002\u0003\u001F") << 4 << QString();
+    QTest::addRow("keycap one") << QStringLiteral("1\uFE0F\u20E3") << 1 << QStringLiteral("Noto Color Emoji");
+    QTest::addRow("keycap hash") << QStringLiteral("#\uFE0F\u20E3") << 1 << QStringLiteral("Noto Color Emoji");
+    QTest::addRow("red heart") << QStringLiteral("\u2764\uFE0F") << 1 << QStringLiteral("Noto Color Emoji");
+    QTest::addRow("smiling face") << QStringLiteral("\u263A\uFE0F") << 1 << QStringLiteral("Noto Color Emoji");
+}
+
+void TestLineLayout::controlsAndEmojiSequencesShow()
+{
+    QFETCH(QString, text);
+    QFETCH(int, characters);
+    QFETCH(QString, family);
+    const LineLayout layout(text, editorFont());
+    QCOMPARE(layout.offsetCount(), characters + 1);
+    for (qsizetype k = 0; k < characters; ++k) {
+        QVERIFY2(layout.offset(k + 1) > layout.offset(k), qPrintable(QString::number(k)));  // nothing invisible
+    }
+    qsizetype glyphs = 0;
+    for (const QGlyphRun &run : layout.glyphRuns()) {
+        QVERIFY2(!run.glyphIndexes().contains(0u), qPrintable(run.rawFont().familyName()));
+        if (!family.isEmpty()) {
+            QCOMPARE(run.rawFont().familyName(), family);
+        }
+        glyphs += run.glyphIndexes().size();
+    }
+    QVERIFY(glyphs >= (family.isEmpty() ? characters : 1));
 }
 
 // A long line is typeset in pieces; offsets still rise steadily from piece to piece and the

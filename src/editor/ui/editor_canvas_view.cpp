@@ -452,24 +452,18 @@ void EditorCanvasView::drawFrame(QPainter &painter, const QRectF &dirty) const
     const QPalette &colors = palette();
     const double gutter = gutterWidth();
     const double textStart = textX();
-    // The background and gutter run below the last line too, however the area is repainted.
     painter.fillRect(dirty, textBackgroundColor(colors));
-    painter.fillRect(QRectF(0, dirty.top(), gutter, dirty.height()), withAlpha(windowBackgroundColor(colors), 0.5));
-    painter.fillRect(QRectF(gutter, dirty.top(), 1, dirty.height()), separatorColor(colors));
     if (last < first) {
+        drawGutter(painter, dirty, first, last);
         return;
     }
 
     const QColor numberColor = tertiaryLabelColor(colors);
-    const QColor currentNumberColor = labelColor(colors);
     const QColor textColor = labelColor(colors);
     const QColor blue = systemColor(SystemColor::blue, colors);
     const QColor flash = withAlpha(systemColor(SystemColor::yellow, colors), 0.25);
     const QColor currentLine = withAlpha(blue, 0.04);
     const QColor selection = withAlpha(selectedTextBackgroundColor(colors), 0.3);
-    const QColor orange = systemColor(SystemColor::orange, colors);
-    const QColor red = systemColor(SystemColor::red, colors);
-    const double numberBaseline = baselineIn(lineNumberFont(), h);
     const double textBaseline = baselineIn(editorFont(), h);
     const bool whitespace = showWhitespace();
     const double rowWidth = std::max(m_frameSize.width(), double(width())) - gutter - 1;
@@ -477,8 +471,6 @@ void EditorCanvasView::drawFrame(QPainter &painter, const QRectF &dirty) const
     const QList<TextCursor> &cursors = editor.cursors();
     const QList<SelectionSpan> spans = selectionSpans(cursors);
     const std::optional<qint64> &flashLine = editor.highlightLine();
-    const QSet<qint64> &modified = document.modifiedLines();
-    const QSet<qint64> &deletedAfter = document.deletedAfterLines();
     EditorSyntax *syntax = syncedSyntax();
     if (syntax) {
         syntax->highlighter().prepareLines(first, last);
@@ -504,22 +496,6 @@ void EditorCanvasView::drawFrame(QPainter &painter, const QRectF &dirty) const
                                                       : xForColumnOf(text, characterCount(text)) + selectedBreakWidth;
             painter.fillRect(QRectF(left, y, std::max(0.0, right - left), h), selection);
         }
-        if (modified.contains(line)) {
-            painter.fillRect(QRectF(0, y, modifiedBarWidth, h), orange);
-        }
-        if (deletedAfter.contains(line)) {
-            QPainterPath wedge;
-            wedge.moveTo(0, y + h - deletedWedge);
-            wedge.lineTo(deletedWedge, y + h);
-            wedge.lineTo(0, y + h);
-            wedge.closeSubpath();
-            painter.fillPath(wedge, red);
-        }
-
-        const LineLayout number(QString::number(line + 1), lineNumberFont());
-        painter.setPen(cursorLine ? currentNumberColor : numberColor);
-        number.draw(painter, QPointF(gutter - number.width() - lineNumberRightGap, y + numberBaseline), 0, gutter);
-
         if (!text.isEmpty()) {
             const std::shared_ptr<const LineLayout> layout = getLayout(text);
             const QPointF origin(textStart, y + textBaseline);
@@ -547,6 +523,51 @@ void EditorCanvasView::drawFrame(QPainter &painter, const QRectF &dirty) const
                 painter.fillRect(QRectF(x, y + 1, caretWidth, h - 2), blue);
             }
         }
+    }
+    drawGutter(painter, dirty, first, last);
+}
+
+// The gutter stays at the left edge of what is shown however far the text scrolls sideways,
+// over the text that passes below it. It runs below the last line too.
+void EditorCanvasView::drawGutter(QPainter &painter, const QRectF &dirty, qint64 first, qint64 last) const
+{
+    const double left = m_scrollOffset.x();
+    const double gutter = gutterWidth();
+    if (dirty.left() > left + gutter + 1) {
+        return;
+    }
+    const EditorViewModel &editor = *m_editor;
+    const VeskDocument &document = *editor.document();
+    const QPalette &colors = palette();
+    const double h = lineHeight();
+    painter.fillRect(QRectF(left, dirty.top(), gutter, dirty.height()), textBackgroundColor(colors));
+    painter.fillRect(QRectF(left, dirty.top(), gutter, dirty.height()), withAlpha(windowBackgroundColor(colors), 0.5));
+    painter.fillRect(QRectF(left + gutter, dirty.top(), 1, dirty.height()), separatorColor(colors));
+    const QColor numberColor = tertiaryLabelColor(colors);
+    const QColor currentNumberColor = labelColor(colors);
+    const QColor orange = systemColor(SystemColor::orange, colors);
+    const QColor red = systemColor(SystemColor::red, colors);
+    const double numberBaseline = baselineIn(lineNumberFont(), h);
+    const QList<TextCursor> &cursors = editor.cursors();
+    const QSet<qint64> &modified = document.modifiedLines();
+    const QSet<qint64> &deletedAfter = document.deletedAfterLines();
+    for (qint64 line = first; line <= last; ++line) {
+        const double y = yForLine(line);
+        const bool cursorLine = std::any_of(cursors.cbegin(), cursors.cend(), [line](const TextCursor &c) { return c.line == line; });
+        if (modified.contains(line)) {
+            painter.fillRect(QRectF(left, y, modifiedBarWidth, h), orange);
+        }
+        if (deletedAfter.contains(line)) {
+            QPainterPath wedge;
+            wedge.moveTo(left, y + h - deletedWedge);
+            wedge.lineTo(left + deletedWedge, y + h);
+            wedge.lineTo(left, y + h);
+            wedge.closeSubpath();
+            painter.fillPath(wedge, red);
+        }
+        const LineLayout number(QString::number(line + 1), lineNumberFont());
+        painter.setPen(cursorLine ? currentNumberColor : numberColor);
+        number.draw(painter, QPointF(left + gutter - number.width() - lineNumberRightGap, y + numberBaseline), 0, gutter);
     }
 }
 

@@ -91,6 +91,7 @@ private:
     qint64 columnForXOf(const QString &text, double x) const;
     QMenu *makeContextMenu();
     void dragTo(const Hit &hit);
+    void drawGutter(QPainter &painter, const QRectF &dirty, qint64 first, qint64 last) const;
     void offerPrimarySelection();
     void pastePrimarySelection(const Hit &hit);
 

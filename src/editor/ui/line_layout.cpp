@@ -38,13 +38,96 @@ bool isPrintableAscii(QStringView text)
     return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x20 && c.unicode() < 0x7F; });
 }
 
+bool isControl(char16_t unit)
+{
+    return (unit < 0x20 && unit != u'\t') || (unit >= 0x7F && unit <= 0x9F);
+}
+
+// The symbol a control character shows as: a control picture (NUL as "␀", ESC as "␛", DEL
+// as "␡"), or "␦" for the C1 controls, which have none.
+QChar controlPicture(char16_t unit)
+{
+    if (unit < 0x20) {
+        return QChar(0x2400 + unit);
+    }
+    return QChar(unit == 0x7F ? 0x2421 : 0x2426);
+}
+
+// The colour emoji font of the system, or empty when it has none.
+const QString &emojiFamily()
+{
+    static const QString family = [] {
+        const QStringList families = QFontDatabase::families();
+        for (const QString &candidate : {QStringLiteral("Apple Color Emoji"), QStringLiteral("Noto Color Emoji")}) {
+            if (families.contains(candidate)) {
+                return candidate;
+            }
+        }
+        return QString();
+    }();
+    return family;
+}
+
+// A line as drawn: each control character as its symbol, and the characters that ask for emoji
+// presentation (with VS16, U+FE0F, or a keycap mark, U+20E3) flagged for the colour emoji font,
+// since the text font has their base ("1", "#", "❤") and would draw it as plain text. Their
+// VS16 is left out: fonts lack it, and a fallback font would draw it as a box of its own.
+// Every character stays one character, so offsets and columns match the text.
+struct ShownLine
+{
+    QString text;
+    std::vector<bool> emoji;  // per character; empty when there is none
+};
+
+ShownLine shownLine(const QString &expanded)
+{
+    const bool hasControl = std::any_of(expanded.begin(), expanded.end(), [](QChar c) { return isControl(c.unicode()); });
+    const bool hasEmoji = !emojiFamily().isEmpty()
+        && (expanded.contains(QChar(0xFE0F)) || expanded.contains(QChar(0x20E3)));
+    if (!hasControl && !hasEmoji) {
+        return {expanded, {}};
+    }
+    ShownLine shown;
+    qsizetype start = 0;
+    grapheme::forEachBoundary(expanded, [&](qsizetype end) {
+        const QStringView character = QStringView(expanded).mid(start, end - start);
+        const bool emoji = hasEmoji && character.size() > 1
+            && (character.contains(QChar(0xFE0F)) || character.contains(QChar(0x20E3)));
+        if (character.size() == 1 && isControl(character.front().unicode())) {
+            shown.text += controlPicture(character.front().unicode());
+        } else if (emoji) {
+            shown.text += character.front();
+            for (const QChar unit : character.mid(1)) {
+                if (unit != QChar(0xFE0F)) {
+                    shown.text += unit;
+                }
+            }
+        } else {
+            shown.text += character;
+        }
+        shown.emoji.push_back(emoji);
+        start = end;
+        return true;
+    });
+    // A symbol that would join its neighbour into one character (a combining mark after a
+    // control) is not worth a wrong caret: such a line is drawn as it is.
+    if (grapheme::boundaries(shown.text).size() != qsizetype(shown.emoji.size()) + 1) {
+        return {expanded, {}};
+    }
+    if (!hasEmoji) {
+        shown.emoji.clear();
+    }
+    return shown;
+}
+
 // One QTextLayout line over `text`, left to right, never wrapped.
 class TypesetLine
 {
 public:
-    TypesetLine(const QString &text, const QFont &font)
+    TypesetLine(const QString &text, const QFont &font, const QList<QTextLayout::FormatRange> &formats = {})
         : m_layout(text, font)
     {
+        m_layout.setFormats(formats);
         QTextOption option;
         option.setWrapMode(QTextOption::NoWrap);
         option.setTextDirection(Qt::LeftToRight);
@@ -259,7 +342,8 @@ LineLayout::LineLayout(const QString &expanded, const QFont &font)
     if (!expanded.isEmpty() && isPrintableAscii(expanded) && asciiGlyphs(font).usable) {
         layOutPrintableAscii(expanded, asciiGlyphs(font));
     } else if (!expanded.isEmpty()) {
-        layOutPieces(expanded, font);
+        const ShownLine shown = shownLine(expanded);
+        layOutPieces(shown.text, font, shown.emoji);
     }
 }
 
@@ -285,7 +369,7 @@ void LineLayout::layOutPrintableAscii(const QString &expanded, const AsciiGlyphs
     }
 }
 
-void LineLayout::layOutPieces(const QString &expanded, const QFont &font)
+void LineLayout::layOutPieces(const QString &expanded, const QFont &font, const std::vector<bool> &emoji)
 {
     const QList<qsizetype> bounds = grapheme::boundaries(expanded);
     const qsizetype characters = bounds.size() - 1;
@@ -305,7 +389,17 @@ void LineLayout::layOutPieces(const QString &expanded, const QFont &font)
             }
         }
         const qsizetype from = bounds[start];
-        const TypesetLine typeset(expanded.mid(from, bounds[end] - from), font);
+        QList<QTextLayout::FormatRange> formats;
+        for (qsizetype k = start; k < end && !emoji.empty(); ++k) {
+            if (emoji[size_t(k)]) {
+                QTextLayout::FormatRange range;
+                range.start = int(bounds[k] - from);
+                range.length = int(bounds[k + 1] - bounds[k]);
+                range.format.setFontFamilies({emojiFamily()});
+                formats.append(range);
+            }
+        }
+        const TypesetLine typeset(expanded.mid(from, bounds[end] - from), font, formats);
         for (qsizetype k = start; k < end; ++k) {
             m_offsets[size_t(k)] = x + typeset.line().cursorToX(int(bounds[k] - from));
         }

@@ -93,7 +93,8 @@ private:
     };
 
     void layOutPrintableAscii(const QString &expanded, const AsciiGlyphs &ascii);
-    void layOutPieces(const QString &expanded, const QFont &font);
+    // `emoji`: per character, whether it goes to the colour emoji font (empty: none does).
+    void layOutPieces(const QString &expanded, const QFont &font, const std::vector<bool> &emoji);
 
     qsizetype m_count = 1;
     double m_advance = 0;          // uniform advance of the plain-ASCII path; offsets are then k × advance

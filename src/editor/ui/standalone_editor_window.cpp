@@ -12,6 +12,7 @@
 #include "editor/ui/minimap_view.h"
 #include "editor/ui/status_bar_view.h"
 #include "editor/ui/system_clipboard.h"
+#include "editor/ui/window_title.h"
 #include "platform/background.h"
 #include "platform/process_runner.h"
 #include "platform/tool_paths.h"
@@ -132,7 +133,7 @@ StandaloneEditorWindow::StandaloneEditorWindow(const QString &path, EditorViewMo
 {
     setAttribute(Qt::WA_DeleteOnClose);
     editor->setParent(this);
-    setWindowTitle(titleFor(editor->currentFilePath().value_or(path)));
+    setFileWindowTitle(*this, titleFor(editor->currentFilePath().value_or(path)), editor->hasUnsavedEdits());
     setWindowFilePath(editor->currentFilePath().value_or(path));
     resize(800, 600);
     setMinimumSize(400, 300);
@@ -143,6 +144,8 @@ StandaloneEditorWindow::StandaloneEditorWindow(const QString &path, EditorViewMo
     layout->addWidget(m_view);
     m_view->canvas()->installEventFilter(this);
     installEventFilter(this);
+    auto *title = new DeferredRefresh(this, [this] { updateTitle(); });
+    title->watch(editor, &EditorViewModel::willChange);
     // Any other window of ours, or another application, counts as elsewhere.
     connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow *focused) {
         if (focused && focused != windowHandle() && !isOwnPanel(focused)) {
@@ -161,6 +164,13 @@ StandaloneEditorWindow::~StandaloneEditorWindow()
     auto found = registry().find(m_path);
     if (found != registry().end() && (found.value() == this || !found.value())) {
         registry().erase(found);
+    }
+}
+
+void StandaloneEditorWindow::updateTitle()
+{
+    if (m_editor) {
+        setFileWindowTitle(*this, titleFor(m_editor->currentFilePath().value_or(m_path)), m_editor->hasUnsavedEdits());
     }
 }
 

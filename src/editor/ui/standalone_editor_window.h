@@ -74,6 +74,7 @@ protected:
 
 private:
     bool routeKey(QKeyEvent *event);
+    void updateTitle();
     void confirmClose();
 
     QString m_path;

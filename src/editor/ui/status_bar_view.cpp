@@ -1,5 +1,7 @@
 #include "editor/ui/status_bar_view.h"
 
+#include <QFontMetrics>
+
 #include "editor/ui/bar_style.h"
 #include "editor/ui/deferred_refresh.h"
 #include "editor/ui/editor_colors.h"
@@ -40,6 +42,8 @@ StatusBarView::StatusBarView(Kind kind, EditorViewModel *editor, QWidget *parent
     m_error->setShowsFullTextOnClick(true);
     m_syntaxNote = makeLabel(QStringLiteral("syntaxNote"), caption, this);
     m_position = makeLabel(QStringLiteral("position"), mono, this);
+    // A slot wide enough for long files keeps the row still while the numbers grow.
+    m_position->setMinimumWidth(QFontMetrics(mono).horizontalAdvance(QStringLiteral("Ln 000000, Col 0000")));
     m_cursors = makeLabel(QStringLiteral("cursors"), mono, this);
     m_separator = makeLabel(QStringLiteral("separator"), caption, this);
     m_separator->setText(QStringLiteral("·"));
