@@ -10,9 +10,19 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 namespace vesk::baseline {
 
 namespace {
+
+// Lines are compared under canonical equivalence; the external tool compares bytes, so it is
+// given every line in its decomposed form. Nothing below U+00C0 decomposes.
+QString decomposed(const QString &line)
+{
+    const bool plain = std::all_of(line.cbegin(), line.cend(), [](QChar c) { return c.unicode() < 0xC0; });
+    return plain ? line : line.normalized(QString::NormalizationForm_D);
+}
 
 // The lines joined with "\n" and no break after the last, as UTF-8.
 QByteArray joinedLines(const VeskNodePtr &root)
@@ -27,7 +37,7 @@ QByteArray joinedLines(const VeskNodePtr &root)
             out.append('\n');
         }
         first = false;
-        out.append(line.toUtf8());
+        out.append(decomposed(line).toUtf8());
     }
     return out;
 }

@@ -209,6 +209,13 @@ void TestBaselineDiff::setOriginalMarks_data()
                                      << LineList{0, 1} << LineList{};
     QTest::addRow("canonically equivalent line") << QStringLiteral("caf\u00e9\nx")
                                                  << QStringLiteral("cafe\u0301\nx") << LineList{} << LineList{};
+    // Different line counts, so the external tool compares them: it must see the same bytes.
+    QTest::addRow("equivalent lines around an inserted one")
+        << QStringLiteral("caf\u00e9\n\u00c5ngstr\u00f6m\nx") << QStringLiteral("cafe\u0301\nnew\nA\u030angstro\u0308m\nx")
+        << LineList{1} << LineList{};
+    QTest::addRow("equivalent lines, one removed")
+        << QStringLiteral("\u1e69\ngone\ns\u0323\u0307") << QStringLiteral("s\u0307\u0323\n\u1e69") << LineList{}
+        << LineList{0};
     QTest::addRow("CR LF against LF") << QStringLiteral("a\r\nb\r\n") << QStringLiteral("a\nb\n") << LineList{}
                                       << LineList{};
     QTest::addRow("everything removed") << lines({"x", "y", "z"}) << QString() << LineList{} << LineList{-1};

@@ -21,7 +21,7 @@ const QStringList pieces = {
     QStringLiteral("🇫"),     QStringLiteral("🇫🇷"),     QStringLiteral("\u1100"),   QStringLiteral("\u1161"),
     QStringLiteral("漢字"),   QStringLiteral("x\n\ny"), QStringLiteral("\u000b\u0085"),
     // Latin-1: leaves of one byte per character, next to ASCII and UTF-16 ones.
-    QStringLiteral("ßæ£"),    QStringLiteral("\u00a0ø"), QStringLiteral("\u00ad"),
+    QStringLiteral("ßæ£"),    QStringLiteral("\u00a0ø"), QStringLiteral("\u00ad"), QStringLiteral("\u00e9"),
 };
 
 // The document's operations done the slow way on a string, as the text model defines them.
@@ -33,6 +33,10 @@ struct Reference
     VeskNodePtr original;  // what the document was given; its lines are checked separately
     QStringList originalLines;
     DiffResult baseDiff;
+    // The marks are still the ones a new baseline got from the external diff tool, which need
+    // not find a longest common subsequence (it trades that for speed); any edit, undo or redo
+    // since brings the exact ones.
+    bool marksFromTool = false;
 
     void pushUndo()
     {
@@ -45,6 +49,7 @@ struct Reference
 
     void insert(const QString &piece, qint64 offset)
     {
+        marksFromTool = false;
         pushUndo();
         text.insert(referenceUnit(text, offset), piece);
     }
@@ -56,7 +61,9 @@ struct Reference
         from = std::clamp<qint64>(from, 0, length);
         const qint64 end = std::clamp<qint64>(to, from, length);
         const qsizetype a = referenceUnit(text, from);
-        text.remove(a, referenceUnit(text, end) - a);
+        const qsizetype units = referenceUnit(text, end) - a;
+        marksFromTool = marksFromTool && units == 0;
+        text.remove(a, units);
     }
 
     void step(QStringList &source, QStringList &target)
@@ -64,6 +71,7 @@ struct Reference
         if (source.isEmpty()) {
             return;
         }
+        marksFromTool = false;
         target.append(text);
         text = source.takeLast();
     }
@@ -160,7 +168,11 @@ void TestTextRandom::checkSettledMarks(const VeskDocument &doc, const Reference 
         ++next;
         ++matched;
     }
-    QCOMPARE(matched, longestCommonSubsequence(a, b));
+    if (ref.marksFromTool) {
+        QVERIFY(matched <= longestCommonSubsequence(a, b));
+    } else {
+        QCOMPARE(matched, longestCommonSubsequence(a, b));
+    }
     QCOMPARE(doc.modifiedLines().size(), b.size() - matched);
     QCOMPARE(doc.deletedAfterLines().isEmpty(), matched == a.size());
     for (qint64 line : doc.deletedAfterLines()) {
@@ -255,6 +267,7 @@ void TestTextRandom::matchesStringReference()
             QCOMPARE(doc.originalLines(), referenceLines(baseline).lines);
             ref.originalLines = referenceLines(baseline).lines;
             ref.baseDiff = doc.baseDiff();
+            ref.marksFromTool = true;
             QCOMPARE(doc.modifiedLines(), ref.baseDiff.modified);
             QCOMPARE(doc.deletedAfterLines(), ref.baseDiff.deletedAfter);
         }
