@@ -267,8 +267,9 @@ private:
     void openFile(int index)
     {
         // Opening another file saves the one that was open.
-        if (m_current >= 0)
-            m_files[m_current].disk = m_text;
+        const int previous = m_current;
+        if (previous >= 0)
+            m_files[previous].disk = m_text;
         m_current = index;
         editor()->openFile(m_files[index].path);
         m_text = m_files[index].disk;
@@ -276,6 +277,10 @@ private:
         m_redo.clear();
         m_app->mainWindow()->activateWindow();
         waitFor([&] { return editor()->currentFilePath() == m_files[index].path; }, 10000);
+        if (previous >= 0 && previous != index && !diskSettles(previous))
+            diverged(QStringLiteral("the file left behind holds %1 bytes on disk, the model %2")
+                         .arg(readDisk(m_files[previous].path).size())
+                         .arg(m_files[previous].disk.toUtf8().size()));
     }
 
     // An edit the model can follow: every action begins with a caret jump, which closes the
@@ -329,9 +334,11 @@ private:
             m_files[m_current].disk = m_text;
         } else if (choice < 78) {
             m_lastAction = QStringLiteral("external change");
-            // Only behind a clean editor: it takes the change over silently.
+            // Only behind a clean editor: it takes the change over silently. The save is written
+            // in the background; the outside change comes after it has landed.
             keys(Qt::Key_S, Qt::ControlModifier);
             m_files[m_current].disk = m_text;
+            diskSettles(m_current);
             const QString changed = m_text + QStringLiteral("outside %1\n").arg(m_actions);
             QThread::msleep(5);  // a later modification time than the save's, even on coarse clocks
             writeDisk(m_files[m_current].path, changed.toUtf8());
@@ -367,6 +374,14 @@ private:
         }
     }
 
+    // Saves are written off the main thread: the disk must come to hold the model's text soon,
+    // with the event loop turning meanwhile.
+    bool diskSettles(int index)
+    {
+        const QByteArray want = m_files[index].disk.toUtf8();
+        return waitFor([&] { return readDisk(m_files[index].path) == want; }, 10000);
+    }
+
     void check()
     {
         const QString text = editorText();
@@ -375,6 +390,7 @@ private:
                          .arg(text.size())
                          .arg(m_text.size())
                          .arg(text.right(24), m_text.right(24)));
+        diskSettles(m_current);
         const QByteArray disk = readDisk(m_files[m_current].path);
         if (disk != m_files[m_current].disk.toUtf8())
             diverged(QStringLiteral("the disk holds %1 bytes, the model %2").arg(disk.size()).arg(m_files[m_current].disk.toUtf8().size()));

@@ -4,6 +4,7 @@
 
 #include "app/help_window.h"
 #include "test_support.h"
+#include "user_session.h"
 #include "virtual_display.h"
 
 #include <QDir>
@@ -116,6 +117,26 @@ private Q_SLOTS:
         const QString found = HelpWindowController::findPage(page, HelpWindowController::pageDirectories(programDir));
         QCOMPARE(found, QDir(m_prefix.path()).filePath(QStringLiteral("share/vesk/help/") + page));
         QCOMPARE(test::readFile(found), test::readFile(QStringLiteral(VESK_HELP_SOURCE_DIR "/") + page));
+    }
+
+    // F1 in the installed program, started on a display of its own, shows the installed help
+    // book and not the page that says it is missing.
+    void showsItsHelpPagesOnScreen()
+    {
+        test::UserSession session;
+        if (!session.startDisplay())
+            QSKIP(qPrintable(QStringLiteral("no X display: ") + session.error()));
+        session.setProgram(m_prefix.filePath(QStringLiteral("bin/vesk")));
+        QTemporaryDir folder;
+        test::writeFile(folder.path(), QStringLiteral("plain.txt"), "plain\n");
+        QVERIFY2(session.launch({folder.path()}), qPrintable(session.error()));
+        session.key(QStringLiteral("F1"));
+        const std::optional<QRect> help = session.waitForWindow(QStringLiteral("^Vesk Help$"), 60000);
+        QVERIFY(help);
+        QString seen;
+        QVERIFY2(session.waitForText(QStringLiteral("Vesk Help"), *help, 60000, &seen), qPrintable(seen));
+        QVERIFY2(!seen.contains(QLatin1String("notfound")), qPrintable(seen));
+        session.stopAll();
     }
 };
 

@@ -261,13 +261,6 @@ void UserSession::click(QPoint at, int button)
     xdotool({QStringLiteral("click"), QString::number(button)});
 }
 
-void UserSession::doubleClick(QPoint at)
-{
-    moveMouse(at);
-    xdotool({QStringLiteral("click"), QStringLiteral("--repeat"), QStringLiteral("2"), QStringLiteral("--delay"),
-             QStringLiteral("80"), QStringLiteral("1")});
-}
-
 void UserSession::press(int button)
 {
     xdotool({QStringLiteral("mousedown"), QString::number(button)});

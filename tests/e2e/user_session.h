@@ -62,7 +62,6 @@ public:
     void key(const QString &keys);
     void type(const QString &text);
     void click(QPoint at, int button = 1);
-    void doubleClick(QPoint at);
     void moveMouse(QPoint at);
     void press(int button = 1);
     void release(int button = 1);
