@@ -170,7 +170,8 @@ SaveQueue::Outcome SaveQueue::perform(const Request &request, std::optional<File
         return outcome;
     }
     outcome.result = Outcome::Result::written;
-    outcome.diskDate = modificationTime(request.path);
+    // The date our write left, not the path's: another program may have written since.
+    outcome.diskDate = outcome.write.writtenTime ? outcome.write.writtenTime : modificationTime(request.path);
     return outcome;
 }
 

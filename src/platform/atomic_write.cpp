@@ -57,7 +57,7 @@ WriteFailure classify(int error)
 WriteResult failure(const QString &what, const QByteArray &path, int error, WriteFailure kind)
 {
     return {false, QStringLiteral("%1 \"%2\": %3").arg(what, QFile::decodeName(path), qt_error_string(error)), kind,
-            error, {}};
+            error, {}, {}};
 }
 
 WriteResult failure(const QString &what, const QByteArray &path, int error)
@@ -67,7 +67,7 @@ WriteResult failure(const QString &what, const QByteArray &path, int error)
 
 WriteResult refused(const QString &reason, const QByteArray &path, WriteFailure kind, int error = 0)
 {
-    return {false, QStringLiteral("Could not write \"%1\": %2").arg(QFile::decodeName(path), reason), kind, error, {}};
+    return {false, QStringLiteral("Could not write \"%1\": %2").arg(QFile::decodeName(path), reason), kind, error, {}, {}};
 }
 
 // A folder that refuses a new file: read-only when nobody may write it, else closed to this user.
@@ -291,13 +291,14 @@ WriteResult writeInPlace(const QByteArray &target, const struct stat &existing, 
         return refused(QStringLiteral("no private copy of its old content could be made"), target, WriteFailure::other);
     }
     if (writeAllAt(fd.get(), data)) {
+        const std::optional<FileTime> writtenTime = modificationTime(fd.get());
         if (!fd.close()) {
             const int error = errno;
             QFile::remove(copy);
             return failure(QStringLiteral("Could not write"), target, error);
         }
         QFile::remove(copy);
-        return {true, {}, WriteFailure::none, 0, {}};
+        return {true, {}, WriteFailure::none, 0, {}, writtenTime};
     }
     const int error = errno;
     WriteResult result = failure(QStringLiteral("Could not write"), target, error);
@@ -377,8 +378,11 @@ WriteResult writeAtomically(const QString &path, const WriteContent &data, bool 
         }
     }
     qint64 written = 0;
-    if (!writeContent(side.fd, data, written) || !flushToDevice(side.fd) || !side.name(location)
-        || !side.close()) {
+    if (!writeContent(side.fd, data, written) || !flushToDevice(side.fd)) {
+        return failure(QStringLiteral("Could not write"), target, errno);
+    }
+    const std::optional<FileTime> writtenTime = modificationTime(side.fd);
+    if (!side.name(location) || !side.close()) {
         return failure(QStringLiteral("Could not write"), target, errno);
     }
     if (::rename(side.path.constData(), target.constData()) != 0) {
@@ -386,7 +390,7 @@ WriteResult writeAtomically(const QString &path, const WriteContent &data, bool 
     }
     side.renamed = true;
     flushDirectory(location.directory);
-    return {true, {}, WriteFailure::none, 0, {}};
+    return {true, {}, WriteFailure::none, 0, {}, writtenTime};
 }
 
 } // namespace

@@ -4,6 +4,8 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include "platform/file_time.h"
+
 #include <functional>
 #include <optional>
 
@@ -38,6 +40,9 @@ struct WriteResult
     WriteFailure failure = WriteFailure::none;
     int errorNumber = 0;          // the system's error number behind it, when there was one
     QString previousContentCopy;  // a write in place failed half way: the old content is kept here
+    // The date of the file as written, read from the file itself before it took the path: what
+    // the path shows afterwards may already be another program's newer write.
+    std::optional<FileTime> writtenTime;
     explicit operator bool() const { return ok; }
 };
 

@@ -11,6 +11,16 @@ namespace {
 
 constexpr qint64 nanosecondsPerSecond = 1'000'000'000;
 
+FileTime modificationTimeOf(const struct stat &st)
+{
+#ifdef __APPLE__
+    const struct timespec &mtime = st.st_mtimespec;
+#else
+    const struct timespec &mtime = st.st_mtim;
+#endif
+    return FileTime{qint64(mtime.tv_sec) * nanosecondsPerSecond + mtime.tv_nsec};
+}
+
 } // namespace
 
 std::optional<FileTime> modificationTime(const QString &path)
@@ -19,12 +29,16 @@ std::optional<FileTime> modificationTime(const QString &path)
     if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
         return std::nullopt;
     }
-#ifdef __APPLE__
-    const struct timespec &mtime = st.st_mtimespec;
-#else
-    const struct timespec &mtime = st.st_mtim;
-#endif
-    return FileTime{qint64(mtime.tv_sec) * nanosecondsPerSecond + mtime.tv_nsec};
+    return modificationTimeOf(st);
+}
+
+std::optional<FileTime> modificationTime(int fd)
+{
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        return std::nullopt;
+    }
+    return modificationTimeOf(st);
 }
 
 bool setModificationTime(const QString &path, FileTime time)

@@ -17,6 +17,8 @@ struct FileTime
 
 // The modification time of `path` (following links); nothing when it cannot be read.
 std::optional<FileTime> modificationTime(const QString &path);
+// The modification time of an open file.
+std::optional<FileTime> modificationTime(int fd);
 
 // Sets the modification (and access) time of `path`. For tests and for keeping dates on copies.
 bool setModificationTime(const QString &path, FileTime time);

@@ -62,6 +62,10 @@ private Q_SLOTS:
         ::umask(previousMask);
         QVERIFY2(result.ok, qPrintable(result.error));
         QCOMPARE(readFile(path), data);
+        // The date handed back is the one the file carries: a save that takes it as its own
+        // sees any later write by another program as a change.
+        QVERIFY(result.writtenTime.has_value());
+        QCOMPARE(result.writtenTime, modificationTime(path));
         QTEST(permissionBits(path), "expectedMode");
         QCOMPARE(entryNames(m_temp->path()), QStringList{name});  // no side file left
     }
