@@ -92,6 +92,9 @@ bool sameUtf8(const VeskNodePtr &tree, QByteArrayView utf8)
         const TextChunk &chunk = node->chunk();
         encoded.clear();
         chunk.appendUtf8To(encoded);
+        if (encoded.isEmpty()) {
+            continue;  // an empty leaf; memcmp must not be handed an empty text's null pointer
+        }
         if (encoded.size() > utf8.size() - at || std::memcmp(encoded.constData(), utf8.data() + at, size_t(encoded.size())) != 0) {
             return false;
         }
